@@ -1,11 +1,11 @@
 #include "common/scratch_dir.h"
 
+#include <stdlib.h>
+
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
-
-#include <stdlib.h>
 
 namespace quern::test {
 
@@ -27,7 +27,9 @@ ScratchDir::~ScratchDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-std::string ScratchDir::EnginePath() const { return ToEnginePath(path_) + "\\"; }
+std::string ScratchDir::EnginePath() const {
+  return ToEnginePath(path_) + "\\";
+}
 
 std::string ScratchDir::EnginePath(std::string_view relative) const {
   return ToEnginePath(path_ / relative);
@@ -42,7 +44,8 @@ std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
