@@ -20,9 +20,9 @@ class TInternalMask {
  private:
   enum class Kind : std::uint8_t { Literal, AnyChar };
   struct State {
-    bool skip;       // a star group precedes this state: advance to the literal first
+    bool skip;  // a star group precedes this state: advance to the literal first
     Kind kind;
-    char literal;    // upper-cased; 0 is the end of the name
+    char literal;  // upper-cased; 0 is the end of the name
   };
   std::vector<State> states_;  // ends with the end-of-name literal
   bool endsWithDot_ = false;   // the mask text's last character is "."
@@ -31,8 +31,9 @@ class TInternalMask {
 // Compiles the mask and matches the name once.
 bool MatchesMask(std::string_view name, std::string_view mask);
 
-// The directory part of a name, as the selection rules compare it: "C:\" for a three-character
-// name with ":"; "C:" for "C:x"; "C:\" for "C:\x"; "docs" for "docs\a.txt"; "" for "\a.txt".
+// The directory part of a name, as the selection rules compare it: a three-character name with
+// ":" as it is ("C:\", also "C:x"); "C:" for "C:xy"; "C:\" for "C:\x"; "docs" for "docs\a.txt";
+// "" for "\a.txt".
 std::string MaskDirectoryPart(std::string_view name);
 
 // Whether an entry of stored name `name` is selected by the `fileSpec` lines, honouring

@@ -100,7 +100,8 @@ DecodedDate DecodeDateValue(TDateValue value);
 std::string ExtractFilePath(std::string_view name);
 // Text after the last "\" or ":".
 std::string ExtractFileName(std::string_view name);
-// The path part without its final "\", unless that "\" follows ":" or another "\".
+// The path part without its final "\", unless that "\" starts the name or follows ":" or another
+// "\" (a root keeps its separator).
 std::string ExtractFileDir(std::string_view name);
 
 }  // namespace quern
