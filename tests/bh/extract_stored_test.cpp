@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "common/event_log.h"
+#include "common/extraction.h"
 #include "common/fixtures.h"
 #include "common/scratch_dir.h"
 #include "engine/bh/un_bh.h"
@@ -11,22 +11,6 @@ namespace quern::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A component set up as the command-line tool sets it: everything into `out`.
-struct Extraction {
-  ScratchDir dir;
-  TUnBh unbh;
-  EventLog log{dir.EnginePath("out") + "\\"};
-
-  explicit Extraction(const Bytes& archive, std::string name = "a.bh") {
-    WriteFileBytes(dir / name, archive);
-    unbh.SetArchiveFile(dir.EnginePath(name));
-    unbh.SetExtractDir(dir.EnginePath("out"));
-    unbh.SetFileSpec({"*.*"});
-    unbh.SetCreateStoredDirs(true);
-  }
-  fs::path Out(std::string_view relative = {}) const { return dir / "out" / relative; }
-};
 
 TEST(BhExtract, StoredArchive_ExtractsEveryEntryByteIdenticalWithDatesAndAttributes) {
   const SampleArchive sample = MakeSampleArchive();
