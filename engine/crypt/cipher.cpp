@@ -30,6 +30,14 @@ void TTraditionalCipher::DecodeBuffer(std::uint8_t* buffer, std::size_t count) {
   }
 }
 
+void TTraditionalCipher::EncodeBuffer(std::uint8_t* buffer, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t plain = buffer[i];
+    buffer[i] ^= DecryptByte();
+    UpdateKeys(plain);
+  }
+}
+
 bool CheckEncryptionHeader(TTraditionalCipher& cipher, std::span<const std::uint8_t, 12> rawHeader,
                            std::uint8_t flags, std::uint32_t crc, std::uint32_t dosDateTime,
                            std::string_view password) {

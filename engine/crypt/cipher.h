@@ -18,6 +18,8 @@ class TTraditionalCipher {
   std::uint8_t DecryptByte() const;
   // Deciphers count bytes in place, in order, continuing the key state.
   void DecodeBuffer(std::uint8_t* buffer, std::size_t count);
+  // Enciphers count bytes in place: the inverse of DecodeBuffer from the same key state.
+  void EncodeBuffer(std::uint8_t* buffer, std::size_t count);
 
   // Sets the keys directly (for callers with a fixed key state of their own).
   void SetKeys(std::uint32_t k0, std::uint32_t k1, std::uint32_t k2) {

@@ -1,6 +1,7 @@
 // quern: the engine from a shell.
 //   quern id FILE...                               type and archive offset of each file
 //   quern x ARCHIVE [-d DIR] [-p PASSWORD] [MASK...] extract
+//   quern a ARCHIVE [-m store|deflate] [-p PASSWORD] PATH...  write a BH archive
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "engine/base/err_msgs.h"
 #include "engine/bh/un_bh.h"
 #include "engine/support/qrn_gbls.h"
+#include "tools/quern/bh_archiver.h"
 
 namespace {
 
@@ -111,11 +113,25 @@ int main(int argc, char** argv) {
   x->add_option("-d", dir, "directory to extract into (default: the current directory)");
   x->add_option("-p", password, "password of encrypted entries");
 
+  std::string newArchive, method = "store", newPassword;
+  std::vector<std::string> paths;
+  CLI::App* a = app.add_subcommand("a", "write a BH archive of files and directories");
+  a->add_option("ARCHIVE", newArchive, "the archive to write")->required();
+  a->add_option("PATH", paths, "files and directories, relative to the current directory")
+      ->required();
+  a->add_option("-m", method, "store or deflate")->check(CLI::IsMember({"store", "deflate"}));
+  a->add_option("-p", newPassword, "encrypt the entries with this password");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? kExitOk : kExitNoArchive;
   }
   if (id->parsed()) return Identify(idFiles);
+  if (a->parsed()) {
+    const tool::ArchiveOptions options{
+        method == "deflate" ? tool::PackMethod::Deflate : tool::PackMethod::Store, newPassword};
+    return tool::WriteBhArchive(newArchive, paths, options) ? kExitOk : kExitEntryFailed;
+  }
   return ExtractArchive(archive, dir, password, masks);
 }
