@@ -113,7 +113,10 @@ class Identifier {
       const Classification c = ClassifySignature(
           std::span<const std::uint8_t, 4>(head_.data() + p, 4), SignatureContext::Start);
       t = c.type;
-      if (c.offset >= 0) id_.offset = c.offset;
+      if (c.offset >= 0)
+        id_.offset = c.offset;
+      else if (IsArchiveType(t))
+        id_.offset = static_cast<std::int64_t>(p);  // the archive begins after the zeros
     }
     if (t == atFileOpenErr || t == atUnknown) return t;
     if (IsZipFamily(t)) {
