@@ -6,10 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 dir=build
-options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUERN_TESTS=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
-  options=(-DCMAKE_BUILD_TYPE=Debug -DQUERN_SANITIZE=ON)
+  options=(-DCMAKE_BUILD_TYPE=Debug -DQUERN_SANITIZE=ON -DQUERN_TESTS=ON)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi

@@ -1,5 +1,7 @@
 #include "engine/support/mask.h"
 
+#include <optional>
+
 #include "engine/support/qrn_gbls.h"
 
 namespace quern {
@@ -43,12 +45,15 @@ bool TInternalMask::Matches(std::string_view name) const {
     name = dotted;
   }
 
-  // Where a star group could have swallowed more: retry the state from that position.
+  // Where the latest star group could swallow one more character. Earlier star groups never
+  // need a retry: whatever they could take later, the latest one can take instead, because
+  // every literal after a star group is found at its first occurrence. Keeping only this one
+  // point makes a match linear in the name for each star group, whatever the mask.
   struct Retry {
     std::size_t pos;
     std::size_t state;
   };
-  std::vector<Retry> retries;
+  std::optional<Retry> retry;
   std::size_t pos = 0;
   std::size_t first = 0;
   for (;;) {
@@ -58,7 +63,7 @@ bool TInternalMask::Matches(std::string_view name) const {
       if (state.skip) {
         while (pos < name.size() && (state.literal == 0 || UpperAscii(name[pos]) != state.literal))
           ++pos;
-        if (pos < name.size()) retries.push_back({pos + 1, i});
+        if (pos < name.size()) retry = Retry{pos + 1, i};
       }
       bool ok;
       if (state.kind == Kind::AnyChar)
@@ -74,10 +79,10 @@ bool TInternalMask::Matches(std::string_view name) const {
       ++pos;
     }
     if (matched) return true;
-    if (retries.empty()) return false;
-    pos = retries.back().pos;
-    first = retries.back().state;
-    retries.pop_back();
+    if (!retry) return false;
+    pos = retry->pos;
+    first = retry->state;
+    retry.reset();
   }
 }
 
