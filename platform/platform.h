@@ -83,7 +83,8 @@ inline constexpr std::uint32_t kAttrNormal = 0x80;
 // path does not exist.
 std::optional<std::uint32_t> GetFileAttributes(std::string_view path);
 // Read-only set removes every write permission bit, clear gives the owner write permission;
-// the other bits are accepted and ignored. A final symbolic link is never followed.
+// the other bits are accepted and ignored. A final symbolic link is never followed (false). A
+// directory keeps its mode, as a read-only directory stays writable for Windows too.
 bool SetFileAttributes(std::string_view path, std::uint32_t attributes);
 
 // ---------------------------------------------------------------------------------------------
@@ -91,7 +92,8 @@ bool SetFileAttributes(std::string_view path, std::uint32_t attributes);
 
 // True when a directory search for the path finds anything: the path itself exists (file,
 // directory or link), or, when its last component holds "*" or "?", some entry of its
-// directory matches it (DOS wildcard rules, letters compared without regard to case).
+// directory matches it (DOS wildcard rules, letters compared without regard to case; "." and
+// ".." are not entries found, and a pattern ending in ".*" also matches names without a dot).
 bool FindAny(std::string_view pathOrPattern);
 // True when the path names an existing file that is not a directory (links are followed).
 bool FileExists(std::string_view path);
@@ -102,14 +104,19 @@ bool CreateDirectory(std::string_view path);
 bool HasLinkBelow(std::string_view root, std::string_view path);
 
 // The absolute form of a path: relative paths are taken from the current directory, "." and
-// ".." components are resolved by text (no link is followed). A trailing "\" is kept.
+// ".." components are resolved by text (no link is followed). A trailing "\" is kept. A drive
+// is dropped, as it names nothing here.
 std::string FullPath(std::string_view path);
 // The process's current directory, without a trailing separator except for the root.
 std::string CurrentDirectory();
 // The user's private temporary directory, ending in "\". It is $TMPDIR (or /tmp) plus
 // "tarsel-<uid>", created with mode 0700 and used only while it is a real directory owned by
-// the user with no group or other access; otherwise a fresh private directory is made.
+// the user with no group or other access; otherwise a fresh private directory is made (once per
+// process). Empty when no directory can be made.
 std::string TempDirectory();
+// The directory TempDirectory() picks when $TMPDIR is `base` (engine form), without remembering
+// the choice: for tests.
+std::string TempDirectoryIn(std::string_view base);
 
 // ---------------------------------------------------------------------------------------------
 // Clock and time zone
@@ -147,6 +154,9 @@ struct TimeZoneRecord {
 // another one.
 const TimeZoneRecord& TimeZone();
 void InstallTimeZone(const TimeZoneRecord& record);
+// The record for the given year from the zone the C library has now (after tzset, so a test can
+// change TZ first).
+TimeZoneRecord BuildTimeZoneRecord(int year);
 
 // ---------------------------------------------------------------------------------------------
 // Character sets
