@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/bh_writer.h"
@@ -37,7 +38,7 @@ void MakeReadOnly(const fs::path& path) {
                   fs::perm_options::remove);
 }
 
-// A.bh in the scratch directory, extracted into out\. Events show names relative to the scratch
+// a.bh in the scratch directory, extracted into out\. Events show names relative to the scratch
 // directory ("out\a.txt", "a.bh").
 struct Extraction {
   ScratchDir dir;
