@@ -226,11 +226,12 @@ Handle OpenFile(std::string_view path, Access access, Share share) {
   }
   const std::string native = ToNativePath(path);
   // Writers open for reading as well when they may, so that they can hold read-lock marks.
-  int flags = access == Access::Read ? O_RDONLY : O_RDWR;
+  // Non-blocking, so that a named pipe cannot stall the open; it is refused below.
+  int flags = (access == Access::Read ? O_RDONLY : O_RDWR) | O_NONBLOCK;
   int fd = OpenRetrying(native, flags);
   bool canMark = true;
   if (fd < 0 && access == Access::Write && errno == EACCES) {
-    fd = OpenRetrying(native, O_WRONLY);
+    fd = OpenRetrying(native, O_WRONLY | O_NONBLOCK);
     canMark = false;
   }
   if (fd < 0) {
@@ -242,13 +243,15 @@ Handle OpenFile(std::string_view path, Access access, Share share) {
   SystemError refusal = SystemError::None;
   if (fstat(fd, &st) != 0)
     refusal = FromErrno(errno);
-  else if (S_ISDIR(st.st_mode))
+  else if (S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
     refusal = SystemError::AccessDenied;
   // The read-only attribute holds for every user, including one the system lets write anyway.
   else if (Writes(access) && ReadOnlyMode(st.st_mode))
     refusal = SystemError::AccessDenied;
   else if (!ClaimSharing(fd, access, share, canMark))
     refusal = SystemError::SharingViolation;
+  else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+    refusal = FromErrno(errno);
   if (refusal != SystemError::None) {
     close(fd);
     Fail(refusal);

@@ -33,6 +33,7 @@ mode_t ModeOf(const fs::path& path) {
 TEST(OpenFile, RefusesWhatIsNotAnOpenableFile) {
   ScratchDir scratch;
   fs::create_directory(scratch / "dir");
+  ASSERT_EQ(mkfifo((scratch / "fifo").c_str(), 0666), 0);
   WriteFileBytes(scratch / "ro", kContent);
   fs::permissions(scratch / "ro", fs::perms::owner_read | fs::perms::group_read);
   struct Case {
@@ -44,6 +45,7 @@ TEST(OpenFile, RefusesWhatIsNotAnOpenableFile) {
       {"missing", Access::Read, SystemError::NotFound},
       {"nodir\\missing", Access::Read, SystemError::NotFound},
       {"dir", Access::Read, SystemError::AccessDenied},
+      {"fifo", Access::Read, SystemError::AccessDenied},  // must not wait for a writer
       // The read-only attribute holds even for a user the system would let write.
       {"ro", Access::Write, SystemError::AccessDenied},
       {"ro", Access::ReadWrite, SystemError::AccessDenied},
