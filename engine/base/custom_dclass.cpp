@@ -274,7 +274,7 @@ std::uint32_t TCustomDClass::ResolveFileDate(std::uint32_t dosDateTime) const {
           EncodeDateValue(now.year, now.month, now.day, now.hour, now.minute, now.second));
     }
     case daMaxFileDate:
-      return static_cast<std::uint32_t>(latestEntryDate_);
+      return latestEntryDate_;
   }
   return dosDateTime;
 }

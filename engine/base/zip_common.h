@@ -104,7 +104,7 @@ class TZipCommon : public TRegisterQuern {
   const std::string& OutputFileName() const { return outputFileName_; }
   std::int64_t TotalPacked() const { return totalPacked_; }
   std::int64_t TotalUnpacked() const { return totalUnpacked_; }
-  std::uint32_t LatestEntryDate() const { return static_cast<std::uint32_t>(latestEntryDate_); }
+  std::uint32_t LatestEntryDate() const { return latestEntryDate_; }
 
   // --- Error reporting: the one funnel of every failure.
   // Reports a failure the current step survives.
@@ -154,11 +154,13 @@ class TZipCommon : public TRegisterQuern {
   std::int64_t remaining_ = 0;   // bytes of the selected entries not yet processed
   std::uint8_t lastByFile_ = 0;  // the percentages reported last
   std::uint8_t lastByArchive_ = 0;
-  std::int32_t latestEntryDate_ = 0;  // the newest DOS date among the selected entries
-  bool entryEncrypted_ = false;       // the current entry is encrypted
-  bool passwordFailed_ = false;       // no password opened an entry in this run
-  TEntryInfo entryInfo_;              // the current entry, filled by the format reader
-  TqrnTimer timer_;                   // runs only while OnElapsedTime is assigned
+  // The newest DOS date among the selected entries. Compared unsigned: the year field is the
+  // top seven bits, so dates from 2044 on would sort first as signed numbers.
+  std::uint32_t latestEntryDate_ = 0;
+  bool entryEncrypted_ = false;  // the current entry is encrypted
+  bool passwordFailed_ = false;  // no password opened an entry in this run
+  TEntryInfo entryInfo_;         // the current entry, filled by the format reader
+  TqrnTimer timer_;              // runs only while OnElapsedTime is assigned
   // Where ProgressUpdate sends its percentages; reset to the internal handler at run start.
   std::function<void(std::uint8_t, std::uint8_t)> progressCallback_;
 

@@ -49,8 +49,7 @@ void TUnBh::ScanPass(TStream32& archive, TUnBaseHeaderObj& list) {
         storedName_ = OemNameToAnsi(name, TranslateOemChar());
         if (SpecListTest(storedName_)) {
           list.Add({header_.Attributes(), 0, offset});
-          const auto date = static_cast<std::int32_t>(header_.DateTime());
-          if (date > latestEntryDate_) latestEntryDate_ = date;
+          if (header_.DateTime() > latestEntryDate_) latestEntryDate_ = header_.DateTime();
           totalPacked_ += header_.PackedSize();
           totalUnpacked_ += header_.UnpackedSize();
           if (header_.Encrypted()) totalPacked_ -= bh::kEncryptionHeaderSize;

@@ -347,7 +347,8 @@ constexpr std::uint32_t kAbsent = 0;        // not extracted
 
 const std::uint32_t kDateA = DosDateTime(2019, 1, 2, 3, 4, 6);
 const std::uint32_t kDateB = DosDateTime(2023, 6, 7, 8, 9, 10);
-const std::uint32_t kDateC = DosDateTime(2024, 2, 3, 4, 5, 6);  // the newest entry
+// The newest entry, dated after 2043: its top bit is set, and it must still sort last.
+const std::uint32_t kDateC = DosDateTime(2050, 2, 3, 4, 5, 6);
 
 struct DateCase {
   const char* name;
