@@ -133,6 +133,12 @@ bool OpenFaulted(std::string_view path) {
   return !faultPlan.failOpenOf.empty() && ToNativePath(faultPlan.failOpenOf) == ToNativePath(path);
 }
 
+bool CloseFaulted() {
+  if (!faultsInstalled.load(std::memory_order_acquire)) return false;
+  std::lock_guard lock(faultMutex);
+  return faultPlan.failClose;
+}
+
 WriteFault NextWriteFault() {
   if (!faultsInstalled.load(std::memory_order_acquire)) return WriteFault::None;
   std::lock_guard lock(faultMutex);
@@ -298,7 +304,10 @@ Handle CreateFile(std::string_view path) {
 }
 
 bool CloseFile(Handle handle) {
-  if (close(handle) == 0) return true;
+  if (close(handle) == 0) {
+    if (!CloseFaulted()) return true;
+    errno = EIO;
+  }
   FailErrno();
   return false;
 }

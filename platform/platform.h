@@ -181,6 +181,9 @@ struct FaultPlan {
   int writesToFault = 1;  // how many writes fail after those (-1: every later write)
   // Opens and creates of this engine path (compared after ToNativePath) fail.
   std::string failOpenOf;
+  // Every close reports a failure (the descriptor is still released), as a file system that
+  // loses data at the last flush does.
+  bool failClose = false;
 };
 
 void InstallFaults(const FaultPlan& plan);

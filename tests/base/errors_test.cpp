@@ -73,77 +73,94 @@ platform::FaultPlan WriteFault(platform::WriteFault kind, int skip = 0, int coun
   return plan;
 }
 
+platform::FaultPlan ArchiveOpenFault() {
+  platform::FaultPlan plan;
+  plan.failOpenOf = "ARC";
+  return plan;
+}
+
+platform::FaultPlan CloseFault() {
+  platform::FaultPlan plan;
+  plan.failClose = true;
+  return plan;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Codes, ErrorRoad,
-    ::testing::Values(ErrorCase{"EmptyArchiveFile_25192",
-                                {File("a")},
-                                [](Extraction& x) {
-                                  x.unbh.SetArchiveFile("");
-                                  x.unbh.OnDeactivate = x.log.Deactivate();
-                                },
-                                {"Error 25192 ||"},
-                                0},
-                      ErrorCase{"ArchiveCannotBeOpened_25235",
-                                {File("a")},
-                                [](Extraction& x) { x.unbh.OnDeactivate = x.log.Deactivate(); },
-                                {"Error 25235 ||ARC"},
-                                0,
-                                {.failOpenOf = "ARC"}},
-                      ErrorCase{"OutputCannotBeCreated_25235",
-                                {File("blocked"), File("b")},
-                                [](Extraction& x) { fs::create_directories(x.Out("blocked")); },
-                                {"Error 25235 blocked||0", "End blocked fail", "End b pass"},
-                                1},
-                      ErrorCase{"ShortWrite_25136",
-                                {File("a", 70000), File("b")},
-                                nullptr,
-                                {"Error 25136 a||ARC", "End a fail", "End b pass"},
-                                1,
-                                WriteFault(platform::WriteFault::Short, 1)},
-                      ErrorCase{"DiskFull_25160",
-                                {File("a", 70000), File("b"), File("c")},
-                                nullptr,
-                                {"Error 25160 ARC|a|0", "End a fail", "End b pass", "End c pass"},
-                                2,
-                                WriteFault(platform::WriteFault::DiskFull, 1)},
-                      ErrorCase{"CrcMismatchWithoutOnEnd_25151",
-                                {WithCrc(File("a"), 0x12345678), File("b")},
-                                [](Extraction& x) { x.unbh.OnEnd = nullptr; },
-                                {"Error 25151 a||ARC"},
-                                2},
-                      ErrorCase{"TargetExistsWithoutOnFileExists_25270",
-                                {File("a"), File("b")},
-                                [](Extraction& x) {
-                                  WriteFileBytes(x.Out("a"), Bytes{1});
-                                  x.unbh.SetConfirmOverwrites(true);
-                                },
-                                {"Error 25270 a|OnFileExists|ARC", "End b pass"},
-                                1},
-                      ErrorCase{"UnknownMethod_25326",
-                                {WithMethod(File("a"), 5), File("b")},
-                                nullptr,
-                                {"Error 25326 a||0", "End a fail", "End b pass"},
-                                2},
-                      ErrorCase{"CancelledRun_ReportsOnly25443",
-                                {WithMethod(File("a"), 5), File("b")},
-                                [](Extraction& x) {
-                                  // A handler that cancels on the 25326 report stops its exception:
-                                  // the entry goes on to close, and the run winds down.
-                                  x.unbh.OnError = [&x](TComponent* s, const std::string& f,
-                                                        const std::string& e, const std::string& v,
-                                                        int code) {
-                                    x.log.Error()(s, f, e, v, code);
-                                    if (code == ec::kUnsupportedMethod) x.unbh.SetCancel(true);
-                                  };
-                                },
-                                {"Error 25326 a||0", "Error 25443 a||ARC", "End a fail"},
-                                1},
-                      ErrorCase{
-                          "StoredNameLeavingExtractDir_25245",
-                          {File("..\\..\\x"), File("\\..\\y"), File("ok")},
-                          nullptr,
-                          {"Error 25245 ..\\..\\x||ARC", "Error 25245 \\..\\y||ARC", "End ok pass"},
-                          1}),
+    ::testing::Values(
+        ErrorCase{"EmptyArchiveFile_25192",
+                  {File("a")},
+                  [](Extraction& x) {
+                    x.unbh.SetArchiveFile("");
+                    x.unbh.OnDeactivate = x.log.Deactivate();
+                  },
+                  {"Error 25192 ||"},
+                  0},
+        ErrorCase{"ArchiveCannotBeOpened_25235",
+                  {File("a")},
+                  [](Extraction& x) { x.unbh.OnDeactivate = x.log.Deactivate(); },
+                  {"Error 25235 ||ARC"},
+                  0,
+                  ArchiveOpenFault()},
+        ErrorCase{"OutputCannotBeCreated_25235",
+                  {File("blocked"), File("b")},
+                  [](Extraction& x) { fs::create_directories(x.Out("blocked")); },
+                  {"Error 25235 blocked||0", "End blocked fail", "End b pass"},
+                  1},
+        ErrorCase{"ShortWrite_25136",
+                  {File("a", 70000), File("b")},
+                  nullptr,
+                  {"Error 25136 a||ARC", "End a fail", "End b pass"},
+                  1,
+                  WriteFault(platform::WriteFault::Short, 1)},
+        ErrorCase{"DiskFull_25160",
+                  {File("a", 70000), File("b"), File("c")},
+                  nullptr,
+                  {"Error 25160 ARC|a|0", "End a fail", "End b pass", "End c pass"},
+                  2,
+                  WriteFault(platform::WriteFault::DiskFull, 1)},
+        ErrorCase{"CloseFails_25138",
+                  {File("a"), File("b")},
+                  nullptr,
+                  {"Error 25138 a||ARC", "End a pass", "Error 25138 b||ARC", "End b pass"},
+                  2,
+                  CloseFault()},
+        ErrorCase{"CrcMismatchWithoutOnEnd_25151",
+                  {WithCrc(File("a"), 0x12345678), File("b")},
+                  [](Extraction& x) { x.unbh.OnEnd = nullptr; },
+                  {"Error 25151 a||ARC"},
+                  2},
+        ErrorCase{"TargetExistsWithoutOnFileExists_25270",
+                  {File("a"), File("b")},
+                  [](Extraction& x) {
+                    WriteFileBytes(x.Out("a"), Bytes{1});
+                    x.unbh.SetConfirmOverwrites(true);
+                  },
+                  {"Error 25270 a|OnFileExists|ARC", "End b pass"},
+                  1},
+        ErrorCase{"UnknownMethod_25326",
+                  {WithMethod(File("a"), 5), File("b")},
+                  nullptr,
+                  {"Error 25326 a||0", "End a fail", "End b pass"},
+                  2},
+        ErrorCase{"CancelledRun_ReportsOnly25443",
+                  {WithMethod(File("a"), 5), File("b")},
+                  [](Extraction& x) {
+                    // A handler that cancels on the 25326 report stops its exception:
+                    // the entry goes on to close, and the run winds down.
+                    x.unbh.OnError = [&x](TComponent* s, const std::string& f, const std::string& e,
+                                          const std::string& v, int code) {
+                      x.log.Error()(s, f, e, v, code);
+                      if (code == ec::kUnsupportedMethod) x.unbh.SetCancel(true);
+                    };
+                  },
+                  {"Error 25326 a||0", "Error 25443 a||ARC", "End a fail"},
+                  1},
+        ErrorCase{"StoredNameLeavingExtractDir_25245",
+                  {File("..\\..\\x"), File("\\..\\y"), File("ok")},
+                  nullptr,
+                  {"Error 25245 ..\\..\\x||ARC", "Error 25245 \\..\\y||ARC", "End ok pass"},
+                  1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ErrorRoad, ReadOnlyTargetThatIsAlsoADirectory_25136) {
