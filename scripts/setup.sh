@@ -7,6 +7,7 @@ packages=(
   zlib1g-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jlha-utils lhasa zip
+  clang libclang-rt-14-dev
 )
 
 missing=()
