@@ -1,4 +1,4 @@
-// Mask compilation, matching and the spec-list test over arbitrary masks and names.
+// Mask compilation, matching and entry selection over arbitrary masks and names.
 #include <string>
 #include <vector>
 
