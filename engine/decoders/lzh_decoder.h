@@ -39,7 +39,7 @@ class TLzhDecoder {
   static constexpr std::size_t kMaxPositionCodes = 17;  // with a 16-bit dictionary
   static constexpr unsigned kSymbolTableBits = 12;      // direct lookup width, symbols
   static constexpr unsigned kSmallTableBits = 8;        // direct lookup width, the others
-  static constexpr unsigned kNoSymbol = 0xFFFF;         // a code not in its table
+  static constexpr unsigned kNoSymbol = ~0u;  // a code not in its table; above every position
 
   // Reads a block's header and its three code tables; false when they are corrupt.
   bool StartBlock();
