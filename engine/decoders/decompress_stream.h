@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/support/streams.h"
 
@@ -34,14 +35,14 @@ class TDecompressStream : public TStream32 {
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
 
  private:
-  // Compressed input is read into inputBuffer_ at most this many bytes at a time.
+  // Compressed input is read into input_ at most this many bytes at a time.
   static constexpr std::size_t kInputBufferSize = 131070;
 
   // Copying would share zlib's state between two owners.
   TDecompressStream(const TDecompressStream&) = delete;
   TDecompressStream& operator=(const TDecompressStream&) = delete;
 
-  // Fills inputBuffer_ from the source (up to `want` bytes), deciphers and reports the refill.
+  // Fills input_ from the source (up to `want` bytes), deciphers and reports the refill.
   void Refill(std::size_t want);
 
   TStream32& source_;                      // where the compressed bytes come from (not owned)
