@@ -131,6 +131,53 @@ std::int64_t TZipCommon::CopyStored(TStream32& archive, TStream32& out, const TE
   return left;
 }
 
+namespace {
+
+// The unpacker's side of an LZH decoding: the packed-input limit, deciphering, the CRC, the
+// output file and progress.
+class LzhEntryIo final : public TDecoderIo {
+ public:
+  using Read = std::function<std::size_t(std::uint8_t*, std::size_t)>;
+  using Write = std::function<void(std::uint8_t*, std::size_t)>;
+  LzhEntryIo(std::int64_t packedLimit, Read read, Write write)
+      : packedLimit_(packedLimit), read_(std::move(read)), write_(std::move(write)) {}
+
+  std::size_t ReadPacked(std::uint8_t* buffer, std::size_t count) override {
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(count), packedLimit_));
+    if (wanted == 0) return 0;
+    const std::size_t got = read_(buffer, wanted);
+    packedLimit_ -= static_cast<std::int64_t>(got);
+    return got;
+  }
+  void WriteDecoded(std::uint8_t* buffer, std::size_t count) override { write_(buffer, count); }
+
+ private:
+  std::int64_t packedLimit_;  // packed bytes of the entry not yet read
+  Read read_;
+  Write write_;
+};
+
+}  // namespace
+
+void TZipCommon::DecodeLzh(TStream32& archive, TStream32& out, const TEntryInfo& info,
+                           const LzhParameters& coding, std::uint8_t crcMode, bool decipherInput) {
+  std::int64_t toReport = info.UnpackedSize;
+  LzhEntryIo io(
+      info.PackedSize,
+      [&](std::uint8_t* buffer, std::size_t count) {
+        return ReadBlock(archive, buffer, count, kCrcNone, decipherInput);
+      },
+      [&](std::uint8_t* buffer, std::size_t count) {
+        const std::size_t written = WriteBlock(out, buffer, count, crcMode, false, true);
+        if (written == 0 && count != 0) RaiseError(storedName_, "", ArchiveFile(), ec::kWriteError);
+        toReport -= static_cast<std::int64_t>(written);
+        remaining_ -= static_cast<std::int64_t>(written);
+        ProgressUpdate(info.UnpackedSize - toReport, info.UnpackedSize, totalUnpacked_);
+      });
+  TLzhDecoder(coding).Decode(io, info.UnpackedSize);
+}
+
 void TZipCommon::BuildOutputName(const std::string& storedName) {
   if (storedName.empty()) {
     outputFileName_.clear();

@@ -12,6 +12,7 @@
 #include "engine/base/header_obj.h"
 #include "engine/base/qrn_timer.h"
 #include "engine/crypt/cipher.h"
+#include "engine/decoders/lzh_decoder.h"
 #include "engine/ident/register_quern.h"
 #include "engine/support/streams.h"
 
@@ -128,6 +129,11 @@ class TZipCommon : public TRegisterQuern {
   // Copies an entry stored without compression; returns the bytes not copied (0: complete).
   std::int64_t CopyStored(TStream32& archive, TStream32& out, const TEntryInfo& info,
                           std::uint8_t crcMode);
+  // Decodes an LZH-coded entry from the archive's position into `out`. At most the entry's
+  // packed size is read (deciphered when asked), exactly its unpacked size at most written; a
+  // write that accepts nothing raises 25136.
+  void DecodeLzh(TStream32& archive, TStream32& out, const TEntryInfo& info,
+                 const LzhParameters& coding, std::uint8_t crcMode, bool decipherInput);
   // Deciphers a block read from the archive; does nothing unless asked and the archive type
   // is one whose entries this engine deciphers.
   virtual void DecryptBuffer(bool encrypted, std::uint8_t* buffer, std::size_t count);

@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "engine/base/err_msgs.h"
+#include "engine/decoders/decompress_stream.h"
 #include "engine/support/crc.h"
 #include "engine/support/qrn_gbls.h"
 
@@ -131,6 +133,15 @@ void TUnBh::DecodeFile(TStream32& archive, std::uint32_t attributes) {
         if (oldCipher) entryInfo_.Flags = 0;
         CopyStored(archive, *out_, entryInfo_, kCrc32);
         break;
+      case bh::kMethodFused1:
+        DecodeLzh(archive, *out_, entryInfo_, kLzhLh5, kCrc32, entryEncrypted_);
+        break;
+      case bh::kMethodFused3:
+        DecodeLzh(archive, *out_, entryInfo_, kLzhLh6, kCrc32, entryEncrypted_);
+        break;
+      case bh::kMethodDeflate8:
+        Inflate(archive);
+        break;
       default:
         RaiseError(outputFileName_, "", "0", ec::kUnsupportedMethod);
         break;
@@ -140,6 +151,33 @@ void TUnBh::DecodeFile(TStream32& archive, std::uint32_t attributes) {
     throw;
   }
   CloseOutputFile(out_, outputFileName_, attributes, header_.DateTime());
+}
+
+void TUnBh::Inflate(TStream32& archive) {
+  constexpr std::int64_t kBlock = 32768;
+  const std::int64_t size = entryInfo_.UnpackedSize;
+  TDecompressStream inflater(archive, -15, entryEncrypted_ ? &cipher_ : nullptr);
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(size, kBlock)) + 1);
+
+  std::int64_t toRequest = size;
+  std::int64_t produced = 0;
+  while (toRequest > 0 && !Cancel()) {
+    ProcessMessages();
+    const std::int64_t request = std::min(toRequest, kBlock);
+    const std::int32_t got =
+        inflater.ReadInflated(buffer.data(), static_cast<std::size_t>(request));
+    if (got > 0) {
+      if (WriteBlock(*out_, buffer.data(), static_cast<std::size_t>(got), kCrc32, false, true) == 0)
+        RaiseError(outputFileName_, "", "0", ec::kWriteError);
+      produced += got;
+      remaining_ -= got;
+    } else if (got == 0) {
+      remaining_ -= toRequest;  // the Deflate data ended early: account for the rest
+    }
+    ProgressUpdate(produced, size, totalUnpacked_);
+    if (got <= 0) break;  // the end of the data, or corrupt data
+    toRequest -= request;
+  }
 }
 
 bool TUnBh::CheckPassword(std::span<const std::uint8_t, 12> rawHeader) {

@@ -33,6 +33,8 @@ class TUnBh : public TUnBase {
   // One entry, with the archive positioned at its packed data; the CRC verdict.
   bool ExtractEntry(TStream32& archive, std::uint32_t attributes);
   void DecodeFile(TStream32& archive, std::uint32_t attributes);
+  // Inflates a Deflate entry (methods 2 and 8) in blocks of 32768 bytes.
+  void Inflate(TStream32& archive);
   // Reads the header at the stream's position; false when fewer than 37 bytes came.
   bool ReadHeader(TStream32& archive);
   // Reads the name that follows a header (never deciphered; at most 255 bytes); the bytes read.

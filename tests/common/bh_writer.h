@@ -32,6 +32,11 @@ struct BhEntry {
   std::optional<std::uint32_t> unpackedSize;  // default: data.size()
   std::optional<std::uint16_t> nameLength;    // default: name.size()
   Bytes extra;
+  // With a password the entry is encrypted (flag bit 0 is set): a 12-byte encryption header is
+  // put before the packed data, and the data are enciphered as the entry's version asks.
+  std::optional<std::string> password;
+  // Overrides the check byte of the encryption header (default: the one the password needs).
+  std::optional<std::uint8_t> checkByte;
 
   static BhEntry Stored(std::string name, Bytes data) {
     BhEntry e;
@@ -49,5 +54,8 @@ struct BhEntry {
 };
 
 Bytes BuildBhArchive(const std::vector<BhEntry>& entries);
+
+// Raw Deflate of the bytes at a zlib level (0 to 9).
+Bytes RawDeflate(const Bytes& data, int level = 6);
 
 }  // namespace quern::test

@@ -1,0 +1,229 @@
+// Decoding speed of the engine's main road, in MB/s of output.
+//
+//   quern_bench [DEFLATE_MB [LZH_MB]]
+//     Deflate: a BH method-8 archive of mixed data extracted file to file with the CRC on,
+//     against zlib's own raw inflate of the same data into memory.
+//     LZH: payloads made by a real encoder (jlha) for -lh5-, -lh6- and -lh7-, decoded alone
+//     and, for the BH codings (methods 1 and 3), extracted file to file.
+//   quern_bench bh-from-lha ARCHIVE.lzh SOURCE_DIR OUT.bh
+//     wraps the -lh5- and -lh6- entries of a level-2 LHA archive as BH method 1 and 3 entries
+//     (CRCs taken from the original files in SOURCE_DIR), for side-by-side runs with peers.
+//   quern_bench mixed MB FILE [SEED]
+//     writes MB megabytes of the benchmarks' mixed data.
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "bench/bench_data.h"
+#include "common/lha_archive.h"
+#include "engine/bh/un_bh.h"
+#include "engine/decoders/lzh_decoder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using quern::bench::Bytes;
+
+std::uint32_t Crc32(const Bytes& b) {
+  return static_cast<std::uint32_t>(crc32_z(0, b.data(), b.size()));
+}
+
+// The best of `runs` timings of `work`, in seconds.
+double Best(int runs, const std::function<void()>& work) {
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    best = std::min(
+        best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  return best;
+}
+
+double MBps(std::size_t bytes, double seconds) {
+  return bytes / 1e6 / seconds;
+}
+
+std::string EnginePath(const fs::path& p) {
+  std::string s = p.string();
+  std::replace(s.begin(), s.end(), '/', '\\');
+  return s;
+}
+
+// Extracts a BH archive file to file as the launcher does; fails loudly on a bad CRC.
+void ExtractBh(const fs::path& archive, const fs::path& out) {
+  quern::TUnBh unbh;
+  unbh.SetArchiveFile(EnginePath(archive));
+  unbh.SetExtractDir(EnginePath(out));
+  unbh.SetFileSpec({"*.*"});
+  bool failed = false;
+  unbh.OnEnd = [&](quern::TComponent*, const std::string&, bool pass) { failed |= !pass; };
+  unbh.Extract();
+  if (failed) {
+    std::fprintf(stderr, "quern_bench: %s did not extract cleanly\n", archive.c_str());
+    std::exit(1);
+  }
+}
+
+class MemoryIo final : public quern::TDecoderIo {
+ public:
+  explicit MemoryIo(const Bytes& packed) : packed_(packed) {}
+  std::size_t ReadPacked(std::uint8_t* buffer, std::size_t count) override {
+    const std::size_t n = std::min(count, packed_.size() - at_);
+    std::copy_n(packed_.data() + at_, n, buffer);
+    at_ += n;
+    return n;
+  }
+  void WriteDecoded(std::uint8_t* buffer, std::size_t count) override {
+    crc_ = static_cast<std::uint32_t>(crc32_z(crc_, buffer, count));
+    written_ += count;
+  }
+  std::uint32_t crc() const { return crc_; }
+
+ private:
+  const Bytes& packed_;
+  std::size_t at_ = 0;
+  std::size_t written_ = 0;
+  std::uint32_t crc_ = 0;
+};
+
+int BenchDeflate(const fs::path& work, std::size_t size) {
+  const Bytes data = quern::bench::MixedData(size, 1);
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  Bytes packed(deflateBound(&z, data.size()));
+  z.next_in = const_cast<Bytef*>(data.data());
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = packed.data();
+  z.avail_out = static_cast<uInt>(packed.size());
+  deflate(&z, Z_FINISH);
+  packed.resize(z.total_out);
+  deflateEnd(&z);
+
+  Bytes archive;
+  quern::bench::AppendBhEntry(archive, "mixed.bin", 8, Crc32(data),
+                              static_cast<std::uint32_t>(data.size()), packed);
+  quern::bench::WriteFile(work / "deflate.bh", archive);
+
+  const double engine = Best(3, [&] { ExtractBh(work / "deflate.bh", work / "out-deflate"); });
+  if (quern::bench::ReadFile(work / "out-deflate" / "mixed.bin") != data) {
+    std::fprintf(stderr, "quern_bench: deflate output differs\n");
+    return 1;
+  }
+  Bytes out(data.size());
+  const double zlib = Best(3, [&] {
+    z_stream i{};
+    inflateInit2(&i, -15);
+    i.next_in = packed.data();
+    i.avail_in = static_cast<uInt>(packed.size());
+    i.next_out = out.data();
+    i.avail_out = static_cast<uInt>(out.size());
+    inflate(&i, Z_FINISH);
+    inflateEnd(&i);
+  });
+  std::printf("deflate  %6.1f MB mixed data, ratio %.2f\n", size / 1e6,
+              static_cast<double>(packed.size()) / size);
+  std::printf("  engine, BH method 8, file to file, CRC on   %8.1f MB/s\n", MBps(size, engine));
+  std::printf("  zlib raw inflate, memory to memory          %8.1f MB/s\n", MBps(size, zlib));
+  std::printf("  engine time / zlib time                     %8.2f\n", engine / zlib);
+  return 0;
+}
+
+int BenchLzh(const fs::path& work, std::size_t size) {
+  const Bytes data = quern::bench::MixedData(size, 2);
+  quern::bench::WriteFile(work / "mixed.bin", data);
+  std::printf("lzh      %6.1f MB mixed data, packed by jlha\n", size / 1e6);
+  struct Row {
+    const char* option;
+    const char* method;
+    quern::LzhParameters coding;
+    int bhMethod;  // 0: no BH method uses this coding
+  } rows[] = {{"o5", "-lh5-", quern::kLzhLh5, 1},
+              {"o6", "-lh6-", quern::kLzhLh6, 3},
+              {"o7", "-lh7-", quern::kLzhLh7, 0}};
+  for (const Row& row : rows) {
+    const fs::path lha = work / (std::string(row.option) + ".lzh");
+    fs::remove(lha);
+    if (!quern::bench::Shell("cd '" + work.string() + "' && jlha a2" + row.option + "q '" +
+                             lha.filename().string() + "' mixed.bin >/dev/null")) {
+      std::fprintf(stderr, "quern_bench: jlha failed\n");
+      return 1;
+    }
+    const auto entries = quern::test::ReadLevel2Lha(lha);
+    if (entries.size() != 1 || entries[0].method != row.method) {
+      std::fprintf(stderr, "quern_bench: jlha did not write %s\n", row.method);
+      return 1;
+    }
+    const Bytes& packed = entries[0].packed;
+    std::uint32_t crc = 0;
+    const double alone = Best(3, [&] {
+      MemoryIo io(packed);
+      quern::TLzhDecoder(row.coding).Decode(io, static_cast<std::int64_t>(data.size()));
+      crc = io.crc();
+    });
+    if (crc != Crc32(data)) {
+      std::fprintf(stderr, "quern_bench: %s output differs\n", row.method);
+      return 1;
+    }
+    std::printf("  %s decoder alone, memory to memory        %8.1f MB/s\n", row.method,
+                MBps(size, alone));
+    if (row.bhMethod != 0) {
+      Bytes archive;
+      quern::bench::AppendBhEntry(archive, "mixed.bin", static_cast<std::uint8_t>(row.bhMethod),
+                                  Crc32(data), static_cast<std::uint32_t>(data.size()), packed);
+      const fs::path bh = work / (std::string(row.option) + ".bh");
+      quern::bench::WriteFile(bh, archive);
+      const double engine = Best(3, [&] { ExtractBh(bh, work / "out-lzh"); });
+      std::printf("  BH method %d, file to file, CRC on          %8.1f MB/s\n", row.bhMethod,
+                  MBps(size, engine));
+    }
+  }
+  return 0;
+}
+
+int BhFromLha(const fs::path& lha, const fs::path& sources, const fs::path& out) {
+  Bytes archive;
+  for (const auto& e : quern::test::ReadLevel2Lha(lha)) {
+    const int method = e.method == "-lh5-" ? 1 : e.method == "-lh6-" ? 3 : -1;
+    if (method < 0) {
+      std::fprintf(stderr, "quern_bench: %s: %s has no BH coding\n", e.name.c_str(),
+                   e.method.c_str());
+      return 1;
+    }
+    const Bytes original = quern::bench::ReadFile(sources / e.name);
+    quern::bench::AppendBhEntry(archive, e.name, static_cast<std::uint8_t>(method), Crc32(original),
+                                e.unpackedSize, e.packed);
+  }
+  quern::bench::WriteFile(out, archive);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "bh-from-lha")
+    return BhFromLha(argv[2], argv[3], argv[4]);
+  if (argc >= 4 && std::string(argv[1]) == "mixed") {
+    const auto seed =
+        argc > 4 ? static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10)) : 1u;
+    quern::bench::WriteFile(
+        argv[3], quern::bench::MixedData(std::strtoul(argv[2], nullptr, 10) * 1000 * 1000, seed));
+    return 0;
+  }
+  const std::size_t deflateMb = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64;
+  const std::size_t lzhMb = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 16;
+
+  std::string pattern = (fs::temp_directory_path() / "quern-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) return 1;
+  const fs::path work = pattern;
+  int rc = BenchDeflate(work, deflateMb * 1000 * 1000);
+  if (rc == 0) rc = BenchLzh(work, lzhMb * 1000 * 1000);
+  fs::remove_all(work);
+  return rc;
+}
