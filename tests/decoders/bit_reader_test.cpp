@@ -21,7 +21,7 @@ class ByteSource : public TDecoderIo {
   std::size_t ReadPacked(std::uint8_t* buffer, std::size_t count) override {
     requests.push_back(count);
     const std::size_t n = std::min({count, maxChunk_, bytes_.size() - at_});
-    std::memcpy(buffer, bytes_.data() + at_, n);
+    if (n > 0) std::memcpy(buffer, bytes_.data() + at_, n);
     at_ += n;
     if (n == 0) ++emptyAnswers;
     return n;

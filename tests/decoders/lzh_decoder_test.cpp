@@ -31,7 +31,7 @@ class MemoryIo : public TDecoderIo {
   std::size_t ReadPacked(std::uint8_t* buffer, std::size_t count) override {
     ++reads;
     const std::size_t n = std::min(count, packed_.size() - at_);
-    std::memcpy(buffer, packed_.data() + at_, n);
+    if (n > 0) std::memcpy(buffer, packed_.data() + at_, n);
     at_ += n;
     return n;
   }
