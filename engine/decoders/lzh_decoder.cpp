@@ -196,7 +196,7 @@ bool TLzhDecoder::StartBlock() {
          ReadSymbolLengths() && ReadSmallLengths(positionCodes_, positionCodeBits_, kNoZeroRun);
 }
 
-unsigned TLzhDecoder::DecodeSymbol() {
+inline unsigned TLzhDecoder::DecodeSymbol() {
   unsigned c = symbolTable_[in_.Bits() >> (16 - kSymbolTableBits)];
   if (c >= kSymbols) {
     c = WalkTree(c, kSymbols, symbolNodeEnd_, kSymbolTableBits);
@@ -206,7 +206,7 @@ unsigned TLzhDecoder::DecodeSymbol() {
   return c;
 }
 
-unsigned TLzhDecoder::DecodePosition() {
+inline unsigned TLzhDecoder::DecodePosition() {
   unsigned p = smallTable_[in_.Bits() >> (16 - kSmallTableBits)];
   if (p >= positionCodes_) {
     p = WalkTree(p, positionCodes_, smallNodeEnd_, kSmallTableBits);
@@ -255,7 +255,10 @@ void TLzhDecoder::Decode(TDecoderIo& io, std::int64_t unpackedSize) {
       const std::uint8_t* source = window + from;
       const std::size_t gap = from > pos ? from - pos : pos - from;
       pos += length;
-      if (gap >= 8) {
+      if (distance == 1) {
+        std::memset(to, *source, length);  // a run of the last byte
+        length = 0;
+      } else if (gap >= 8) {
         // Eight bytes at a time, each step reading none of what it writes: as byte by byte.
         for (; length >= 8; length -= 8, to += 8, source += 8)
           std::memcpy(to, source, 8);
