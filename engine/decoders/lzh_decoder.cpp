@@ -67,6 +67,8 @@ bool BuildTable(unsigned symbols, const std::uint8_t* lengths, unsigned tableBit
     std::fill(table, table + tableSize, static_cast<std::uint16_t>(symbols));
     return true;
   }
+  // Summed in 32 bits: an over-full code (four one-bit codes, say) must not pass as complete
+  // the way it would in 16-bit arithmetic, and then write past the table.
   if (start[kMaxCodeLength + 1] != 1u << kMaxCodeLength) return false;
 
   const unsigned jut = kMaxCodeLength - tableBits;
@@ -123,7 +125,7 @@ unsigned TLzhDecoder::WalkTree(unsigned node, unsigned symbols, unsigned nodeEnd
   return node;
 }
 
-bool TLzhDecoder::ReadSmallLengths(unsigned symbols, unsigned countBits, unsigned special) {
+bool TLzhDecoder::ReadSmallLengths(unsigned symbols, unsigned countBits, unsigned zerosAfter) {
   const unsigned n = in_.GetBits(countBits);
   if (n == 0) {
     const unsigned only = in_.GetBits(countBits);
@@ -144,7 +146,7 @@ bool TLzhDecoder::ReadSmallLengths(unsigned symbols, unsigned countBits, unsigne
     if (length > kMaxCodeLength) return false;
     in_.Fill(length < 7 ? 3 : length - 3);
     smallLengths_[i++] = static_cast<std::uint8_t>(length);
-    if (i == special) {
+    if (i == zerosAfter) {
       const unsigned zeros = in_.GetBits(2);
       if (i + zeros > symbols) return false;
       std::fill_n(smallLengths_.begin() + i, zeros, 0);

@@ -40,12 +40,13 @@ class TLzhDecoder {
   static constexpr unsigned kSymbolTableBits = 12;      // direct lookup width, symbols
   static constexpr unsigned kSmallTableBits = 8;        // direct lookup width, the others
   static constexpr unsigned kNoSymbol = ~0u;  // a code not in its table; above every position
+  static_assert(kMaxPositionCodes <= kLengthSymbols, "positions reuse the code-length tables");
 
   // Reads a block's header and its three code tables; false when they are corrupt.
   bool StartBlock();
   // Code lengths of the code-length alphabet or of the positions into smallLengths_ and
-  // smallTable_. `special`: after that many lengths, a 2-bit count of zero lengths follows.
-  bool ReadSmallLengths(unsigned symbols, unsigned countBits, unsigned special);
+  // smallTable_. After `zerosAfter` lengths (0: never) a 2-bit count of zero lengths follows.
+  bool ReadSmallLengths(unsigned symbols, unsigned countBits, unsigned zerosAfter);
   // Code lengths of the literals and match lengths, coded with the code-length alphabet.
   bool ReadSymbolLengths();
   // Decodes the next literal or match length; kNoSymbol when the code is not in the table.
