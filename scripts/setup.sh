@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  jlha-utils lhasa zip bc
+  jlha-utils lhasa zip bc arj arc gzip ncompress sharutils gcab tar
   clang libclang-rt-14-dev
 )
 
