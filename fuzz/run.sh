@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DQUERN_FUZZ=ON -DQUERN_TESTS=OFF \
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DQUERN_FUZZ=ON -DQUERN_TESTS=OFF -DQUERN_LAUNCHER=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz
 

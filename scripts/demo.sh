@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Builds quern, packs the demo course material into a BH archive as a publisher would, and
-# unpacks it into the user's temporary directory as the launcher does.
+# Builds Tarsel and quern, prepares a demo medium (intro.exe, materi1.nsz..materi3.nsz) and
+# starts Tarsel there, on the desktop, or under xvfb-run when there is no display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target quern-cli
+cmake --build build --target tarsel quern-cli
 
 medium=build/demo-medium
-target="${TMPDIR:-/tmp}/tarsel-demo-$(id -u)"
-rm -rf "$medium" "$target"
-mkdir -p "$medium"
-(cd demo/materi1 && ../../build/quern a -m store "../../$medium/materi1.nsz" .)
-build/quern id "$medium/materi1.nsz"
-build/quern x "$medium/materi1.nsz" -d "$target"
-echo "Unpacked into $target:"
-find "$target" -type f | sort
+scripts/make-demo-medium.sh build/quern "$medium" 24 build/demo-stage
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  cd "$medium"
+  exec ../launcher/tarsel
+fi
+# No display here: a guided tour in a virtual X server clicks "MATERI I", waits for the
+# material's program, saves a screenshot and closes Tarsel.
+echo "No display: touring Tarsel under xvfb-run; screenshot in $medium/tarsel-menu.png"
+exec xvfb-run -a -s "-screen 0 1280x1024x24" \
+  scripts/launcher-tour.sh build/launcher/tarsel "$medium" build/demo-stage "$medium"

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   jlha-utils lhasa zip bc arj arc gzip ncompress sharutils gcab tar
   clang libclang-rt-14-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libjpeg-dev
+  xvfb xauth xdotool x11-utils imagemagick
 )
 
 missing=()
