@@ -65,8 +65,15 @@ TfrmMain::TfrmMain(QWidget* parent)
   UnBh1.SetFileSpec({"*.*"});
   UnBh1.OnProgress = [this](quern::TComponent* sender, std::uint8_t byFile,
                             std::uint8_t byArchive) { UnBh1Progress(sender, byFile, byArchive); };
+  UnLha1.Name = "UnLha1";
+  UnLha1.SetCpuType(quern::cptAuto);
+  UnLha1.SetFileSpec({"*.*"});
+  UnLha1.OnProgress = [this](quern::TComponent* sender, std::uint8_t byFile,
+                             std::uint8_t byArchive) { UnLha1Progress(sender, byFile, byArchive); };
   // The windows repaint and take input while an archive is unpacked.
-  UnBh1.SetProcessMessages([] { QCoreApplication::processEvents(); });
+  for (quern::TZipCommon* unpacker :
+       {static_cast<quern::TZipCommon*>(&UnBh1), static_cast<quern::TZipCommon*>(&UnLha1)})
+    unpacker->SetProcessMessages([] { QCoreApplication::processEvents(); });
 
   FormCreate();
 }
@@ -126,6 +133,10 @@ void TfrmMain::LoadMaterial(const QString& archiveName) {
 }
 
 void TfrmMain::UnBh1Progress(quern::TComponent*, std::uint8_t, std::uint8_t ByArchive) {
+  if (frmProgress_ != nullptr) frmProgress_->SetPosition(ByArchive);
+}
+
+void TfrmMain::UnLha1Progress(quern::TComponent*, std::uint8_t, std::uint8_t ByArchive) {
   if (frmProgress_ != nullptr) frmProgress_->SetPosition(ByArchive);
 }
 

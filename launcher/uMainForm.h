@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/bh/un_bh.h"
+#include "engine/lha/un_lha.h"
 
 namespace Ui {
 class TfrmMain;
@@ -26,7 +27,8 @@ class TfrmMain : public QWidget {
   // The progress window the material actions show; created after the menu window.
   void SetProgressWindow(TfrmProgress* window) { frmProgress_ = window; }
 
-  quern::TUnBh UnBh1;  // unpacks the material archives
+  quern::TUnBh UnBh1;    // unpacks the material archives
+  quern::TUnLha UnLha1;  // set up like UnBh1; no material uses it
 
   // The user's temporary directory in the engine's form, ending in "\".
   const std::string& TempDir() const { return tempDir_; }
@@ -49,6 +51,7 @@ class TfrmMain : public QWidget {
 
  public:
   void UnBh1Progress(quern::TComponent* Sender, std::uint8_t ByFile, std::uint8_t ByArchive);
+  void UnLha1Progress(quern::TComponent* Sender, std::uint8_t ByFile, std::uint8_t ByArchive);
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -95,6 +95,24 @@ class WindowsTest : public QObject {
     QVERIFY(children.indexOf(close) < children.indexOf(w.findChild<QWidget*>("btn1")));
   }
 
+  void menuWindow_OwnsBothUnpackersWithTheirStoredSettings() {
+    Launcher l;
+    const quern::TUnBh& bh = l.main.UnBh1;
+    QCOMPARE(bh.FileSpec(), std::vector<std::string>{"*.*"});
+    QCOMPARE(bh.CpuType(), quern::cptAuto);
+    QVERIFY(bh.CreateStoredDirs());
+    QVERIFY(bh.UseStoredDirs() && bh.RecurseDirs() && bh.TranslateOemChar());
+    QVERIFY(bh.RestoreFileAttr() && !bh.ConfirmOverwrites());
+    QCOMPARE(bh.OverwriteMode(), quern::omOverwrite);
+    QVERIFY(bh.OnProgress && !bh.OnError && !bh.OnEnd && !bh.OnFileExists);
+    const quern::TUnLha& lha = l.main.UnLha1;
+    QCOMPARE(lha.FileSpec(), std::vector<std::string>{"*.*"});
+    QVERIFY(!lha.CreateStoredDirs());
+    QVERIFY(lha.OnProgress);
+    l.main.UnLha1Progress(nullptr, 1, 42);
+    QCOMPARE(l.progress.ProgressBar1()->value(), 42);
+  }
+
   void menuWindow_IsCentredOnTheScreen() {
     Launcher l;
     l.main.show();
