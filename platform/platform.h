@@ -11,9 +11,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quern::platform {
 
@@ -188,5 +190,109 @@ struct FaultPlan {
 
 void InstallFaults(const FaultPlan& plan);
 void ClearFaults();
+
+// ---------------------------------------------------------------------------------------------
+// Program files: the string resources of a PE image, read as data. Nothing of the file is
+// loaded or run, and every structure on the way is checked against the file before it is read.
+
+// Reads up to `count` bytes at `offset` into `buffer`; returns how many came.
+using ByteSource =
+    std::function<std::size_t(std::uint64_t offset, void* buffer, std::size_t count)>;
+
+class ProgramStrings {
+ public:
+  // Finds the resource directory of a PE image of `size` bytes read through `source`. Empty
+  // when the bytes are no PE image (headers missing or cut short, more than 96 sections) or
+  // when the image has no resource directory inside one of its sections.
+  static std::optional<ProgramStrings> Open(ByteSource source, std::uint64_t size);
+
+  // String resource `id`: at most `maxChars` of its UTF-16 units, in the ANSI code page
+  // (UTF-8); a unit that does not convert becomes "?". Empty when the image holds no such
+  // string, and when a directory, entry or string block on the way does not lie inside the
+  // resource directory and the file (the string is then missing, not partly read).
+  std::string Load(std::uint16_t id, std::size_t maxChars) const;
+
+ private:
+  struct Section {
+    std::uint32_t virtualAddress = 0;
+    std::uint32_t rawSize = 0;    // bytes of the section present in the file
+    std::uint32_t rawOffset = 0;  // where they start in the file
+  };
+  ProgramStrings(ByteSource source, std::uint64_t size, std::vector<Section> sections,
+                 std::uint32_t directoryRva, std::uint32_t directorySize);
+
+  // Where `count` bytes at an image address lie in the file; empty when any of them lies
+  // outside the sections' file data or the file.
+  std::optional<std::uint64_t> FileOffset(std::uint64_t rva, std::uint64_t count) const;
+  // Reads exactly `count` bytes at an image address; false when FileOffset has none.
+  bool ReadRva(std::uint32_t rva, void* buffer, std::size_t count) const;
+  // Reads exactly `count` bytes at `offset` within the resource directory.
+  bool ReadDirectory(std::uint32_t offset, void* buffer, std::size_t count) const;
+  // The entry for `id` in the directory at `offset`: the word after the identifier.
+  std::optional<std::uint32_t> FindEntry(std::uint32_t offset, std::uint16_t id) const;
+  std::optional<std::uint32_t> FirstEntry(std::uint32_t offset) const;
+
+  ByteSource source_;
+  std::uint64_t size_ = 0;
+  std::vector<Section> sections_;
+  std::uint32_t directoryRva_ = 0;   // image address of the resource directory
+  std::uint32_t directorySize_ = 0;  // its declared size; nothing of it is read past this
+};
+
+// ---------------------------------------------------------------------------------------------
+// Drives and volumes, for archives split over disks. A drive is the mount that holds a path; its
+// root is the mount point in the engine's form ("\" for the root file system, "\media\usb").
+
+// The system's drive-type codes.
+enum class DriveType : std::uint8_t {
+  Unknown = 0,
+  NoRootDir = 1,
+  Removable = 2,
+  Fixed = 3,
+  Remote = 4,
+  CdRom = 5,
+  RamDisk = 6,
+};
+
+struct DiskSpace {
+  std::uint64_t freeBytes = 0;   // available to this user
+  std::uint64_t totalBytes = 0;  // size of the file system
+};
+
+struct VolumeInformation {
+  std::string label;                     // empty when the volume has none
+  std::uint32_t serialNumber = 0;        // the low 32 bits of the volume's UUID, or 0
+  std::uint32_t maxComponentLength = 0;  // the longest file name the file system allows
+  std::uint32_t fileSystemFlags = 0;     // FILE_CASE_SENSITIVE_SEARCH etc., as Windows counts
+  std::string fileSystemName;            // the kernel's name of the file-system type ("vfat")
+};
+
+// The root of the drive that holds `path` (a relative path is taken from the current
+// directory): the mount point of the mount holding it. Empty when no mount holds it.
+std::string DriveRoot(std::string_view path);
+// Free and total bytes of the drive at `root`; empty when the drive cannot be read (not ready).
+std::optional<DiskSpace> GetDiskSpace(std::string_view root);
+// True when the drive at `root` is mounted read-only.
+bool IsWriteProtected(std::string_view root);
+// The volume's label, serial number and file system; empty when they cannot be read, and then
+// `whyNot` holds the system's message.
+std::optional<VolumeInformation> GetVolumeInformation(std::string_view root, std::string& whyNot);
+// What kind of drive `root` is: remote for network file systems, CD-ROM for iso9660 and udf,
+// RAM for tmpfs and ramfs, removable or fixed by the block device's "removable" flag (fixed for
+// mounts without a block device), no root directory when `root` does not exist.
+DriveType GetDriveType(std::string_view root);
+
+// For tests: a drive as the queries above report it.
+struct DriveRecord {
+  std::string root;  // engine form, like DriveRoot's results
+  DriveType type = DriveType::Fixed;
+  std::optional<DiskSpace> space = DiskSpace{};  // empty: the drive is not ready
+  bool writeProtected = false;
+  std::optional<VolumeInformation> volume = VolumeInformation{};  // empty: unreadable
+};
+// Makes every drive query answer from `drives` instead of the system: a path belongs to the
+// record with the longest root that holds it, and a root no record names has no drive.
+void InstallDrives(std::vector<DriveRecord> drives);
+void ClearDrives();
 
 }  // namespace quern::platform
