@@ -3,7 +3,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-// clang-format off
+// clang-format off: jpeglib.h uses FILE and size_t without including their headers.
 #include <jpeglib.h>
 // clang-format on
 

@@ -12,11 +12,12 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
-// clang-format off
+// clang-format off: jpeglib.h uses FILE and size_t without including their headers.
 #include <jpeglib.h>
 // clang-format on
 
