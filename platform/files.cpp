@@ -126,11 +126,32 @@ std::mutex faultMutex;
 std::atomic<bool> faultsInstalled{false};
 FaultPlan faultPlan;
 int writesSeen = 0;
+int readsSeen = 0;
 
 bool OpenFaulted(std::string_view path) {
   if (!faultsInstalled.load(std::memory_order_acquire)) return false;
   std::lock_guard lock(faultMutex);
   return !faultPlan.failOpenOf.empty() && ToNativePath(faultPlan.failOpenOf) == ToNativePath(path);
+}
+
+bool ReadFaulted() {
+  if (!faultsInstalled.load(std::memory_order_acquire)) return false;
+  std::lock_guard lock(faultMutex);
+  if (faultPlan.readsBeforeFailure < 0) return false;
+  const int index = readsSeen++;
+  return index >= faultPlan.readsBeforeFailure &&
+         (faultPlan.readsToFault < 0 ||
+          index < faultPlan.readsBeforeFailure + faultPlan.readsToFault);
+}
+
+bool CreateFaulted(std::string_view path) {
+  if (!faultsInstalled.load(std::memory_order_acquire)) return false;
+  std::lock_guard lock(faultMutex);
+  if (faultPlan.failCreateBelow.empty()) return false;
+  std::string below = ToNativePath(faultPlan.failCreateBelow);
+  while (!below.empty() && below.back() == '/')
+    below.pop_back();
+  return ToNativePath(path).starts_with(below + "/");
 }
 
 bool CloseFaulted() {
@@ -267,7 +288,7 @@ Handle OpenFile(std::string_view path, Access access, Share share) {
 }
 
 Handle CreateFile(std::string_view path) {
-  if (OpenFaulted(path)) {
+  if (OpenFaulted(path) || CreateFaulted(path)) {
     Fail(SystemError::AccessDenied);
     return kInvalidHandle;
   }
@@ -316,6 +337,11 @@ bool CloseFile(Handle handle) {
 // Reading, writing, positioning
 
 size_t ReadFile(Handle handle, void* buffer, size_t count) {
+  if (ReadFaulted()) {
+    errno = EIO;
+    FailErrno();
+    return 0;
+  }
   if (count > SSIZE_MAX) count = SSIZE_MAX;
   ssize_t n;
   do
@@ -489,6 +515,10 @@ bool FileExists(std::string_view path) {
 }
 
 bool CreateDirectory(std::string_view path) {
+  if (CreateFaulted(path)) {
+    Fail(SystemError::AccessDenied);
+    return false;
+  }
   if (mkdir(ToNativePath(path).c_str(), 0777) == 0) return true;
   FailErrno();
   return false;
@@ -529,6 +559,7 @@ void InstallFaults(const FaultPlan& plan) {
   std::lock_guard lock(faultMutex);
   faultPlan = plan;
   writesSeen = 0;
+  readsSeen = 0;
   faultsInstalled.store(true, std::memory_order_release);
 }
 
@@ -536,6 +567,7 @@ void ClearFaults() {
   std::lock_guard lock(faultMutex);
   faultPlan = FaultPlan{};
   writesSeen = 0;
+  readsSeen = 0;
   faultsInstalled.store(false, std::memory_order_release);
 }
 

@@ -186,6 +186,12 @@ struct FaultPlan {
   // Every close reports a failure (the descriptor is still released), as a file system that
   // loses data at the last flush does.
   bool failClose = false;
+  // Reads fail with an I/O error once this many have succeeded (-1: reads never fail), for
+  // readsToFault reads (-1: every later read).
+  int readsBeforeFailure = -1;
+  int readsToFault = -1;
+  // Nothing can be created below this engine path: a directory the user may not write to.
+  std::string failCreateBelow;
 };
 
 void InstallFaults(const FaultPlan& plan);
