@@ -5,7 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/ident/zip_locator.h"
+#include "engine/support/disk_manager.h"
 #include "engine/support/streams.h"
+#include "platform/platform.h"
 
 namespace quern {
 
@@ -41,26 +44,33 @@ bool IsArchiveType(TArcType type) {
   return !IsNoArchive(type);
 }
 
-// Reads up to `count` bytes at `position`; what came.
+// Reads up to `count` bytes at `position`; what came (nothing for a position before the file).
 std::vector<std::uint8_t> ReadAt(TStream32& stream, std::int64_t position, std::size_t count) {
+  if (position < 0 || stream.Seek(position, soFromBeginning) != position) return {};
   std::vector<std::uint8_t> bytes(count);
-  if (stream.Seek(position, soFromBeginning) != position) return {};
   bytes.resize(stream.Read(bytes.data(), count));
   return bytes;
 }
 
-// The ZIP directory locator: the position of the first local header a ZIP directory points
-// to, 0 when none is found. Searching the end records is not wired in yet, so no directory is
-// ever found and callers fall back to the signature position.
-std::int64_t LocateZipDirectory(TStream32&) {
-  return 0;
+// A position written as text in a program's string table: an optional sign and decimal digits.
+std::optional<std::int64_t> ParsePosition(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
+  std::int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return negative ? -value : value;
 }
 
-// Split sets are told apart by the drive they lie on; until the drive check exists every set
-// counts as volumes on a fixed disk.
-TArcType SplitSetKind() {
-  return atZipMV;
-}
+constexpr std::uint16_t kFirstPositionString = 1;  // string resources that may name a position
+constexpr std::uint16_t kLastPositionString = 7;
+constexpr std::size_t kPositionStringChars = 5;  // room for positions up to 99999
 
 class Identifier {
  public:
@@ -68,12 +78,14 @@ class Identifier {
 
   Identification Run() {
     id_.offset = -1;
-    id_.size = s_.Size();
     try {
+      id_.size = s_.Size();
       if (id_.size >= kMinArchiveSize) {
         head_ = ReadAt(s_, 0, kHeadBytes);
-        if (!head_.empty())
-          id_.type = StartsWith(head_, 0, "MZ") ? IdentifyProgramFile() : IdentifyPlainFile();
+        // Tests at fixed offsets of the head see zeros where the file ended.
+        headRead_ = head_.size();
+        head_.resize(kHeadBytes + 1, 0);
+        if (headRead_ > 0) StartsWith(head_, 0, "MZ") ? IdentifyProgramFile() : IdentifyPlainFile();
       }
     } catch (...) {
       // A failure part-way leaves the type found so far.
@@ -83,62 +95,94 @@ class Identifier {
   }
 
  private:
-  TArcType IdentifyProgramFile() {
-    if (auto type = FixedOffsetProbe()) return *type;
-    if (auto type = ImageEndProbe()) return *type;
-    const std::int64_t zip = LocateZipDirectory(s_);
-    if (zip > 0) {
-      id_.offset = zip;
-      return atZipExe;
+  void IdentifyProgramFile() {
+    if (const auto probed = FixedOffsetProbe()) {
+      id_.type = *probed;
+      if (id_.type == atZipExe) id_.offset = Locate();
+      return;
     }
-    return ForwardScan(kProgramScanStart);
+    if (const auto probed = StringTableProbe()) {
+      id_.type = *probed;
+      return;
+    }
+    if (const auto probed = ImageEndProbe()) {
+      id_.type = *probed;
+      return;
+    }
+    id_.offset = Locate();
+    if (id_.offset > 0) {
+      id_.type = atZipExe;
+      return;
+    }
+    id_.type = ForwardScan(kProgramScanStart);
   }
 
-  TArcType IdentifyPlainFile() {
+  void IdentifyPlainFile() {
     std::size_t p = 0;
     if (head_[0] == 0) {
+      const auto read = head_.begin() + static_cast<std::ptrdiff_t>(headRead_);
       const std::size_t zeros = static_cast<std::size_t>(
-          std::find_if(head_.begin(), head_.end(), [](std::uint8_t b) { return b != 0; }) -
-          head_.begin());
-      // An LHA archive behind a 128-byte prefix of zeros and a header.
-      if (head_.size() - zeros > 132 && head_[130] == '-' && head_[131] == 'l') {
+          std::find_if(head_.begin(), read, [](std::uint8_t b) { return b != 0; }) - head_.begin());
+      // An LHA archive behind a 128-byte prefix that starts with a zero byte.
+      if (headRead_ - zeros > 132 && head_[130] == '-' && head_[131] == 'l') {
         id_.offset = 128;
-        return atLha;
+        id_.type = atLha;
+        return;
       }
       p = zeros;
     }
 
     TArcType t = atNA;
-    if (head_.size() - p >= 4) {
-      const Classification c = ClassifySignature(
-          std::span<const std::uint8_t, 4>(head_.data() + p, 4), SignatureContext::Start);
+    if (headRead_ - p >= 4) {
+      const Classification c =
+          Classify(std::span<const std::uint8_t, 4>(head_.data() + p, 4), SignatureContext::Start);
       t = c.type;
       if (c.offset >= 0)
         id_.offset = c.offset;
       else if (IsArchiveType(t))
         id_.offset = static_cast<std::int64_t>(p);  // the archive begins after the zeros
     }
-    if (t == atFileOpenErr || t == atUnknown) return t;
+    id_.type = t;
+    if (t == atFileOpenErr || t == atUnknown) return;
     if (IsZipFamily(t)) {
-      id_.offset = LocateZipDirectory(s_);
-      if (id_.offset == 0) id_.offset = static_cast<std::int64_t>(p);
+      id_.offset = Locate();
+      if (!(zip_.flags & zfLocalHeader) && id_.offset == 0) {
+        id_.offset = static_cast<std::int64_t>(p);
+        zip_.flags |= zfLocalHeader;
+      }
     } else if (t == atZipDS || t == atZipMV) {
-      id_.offset = LocateZipDirectory(s_);
+      id_.offset = Locate();
     } else if (t != atNA && HasAceMarker(head_)) {
-      t = atAce;
+      id_.type = t = atAce;
     }
-    if (IsArchiveType(t)) return t;
+    if (IsArchiveType(t)) return;
 
-    if (HasAceMarker(head_)) return atAce;
-    if (LooksUuencoded(std::span(head_).first(std::min(head_.size(), kUuencodeBytes))))
-      return atUUE;
-    if (IsTar()) return atTar;
-    const std::int64_t zip = LocateZipDirectory(s_);
-    if (zip > 0) {
-      id_.offset = zip;
-      return Le16(zipEndRecord_.data() + 4) == 0 ? atZip : SplitSetKind();
+    if (HasAceMarker(head_)) {
+      id_.type = atAce;
+    } else if (LooksUuencoded(std::span(head_).first(std::min(headRead_, kUuencodeBytes)))) {
+      id_.type = atUUE;
+    } else if (IsTar()) {
+      id_.type = atTar;
+    } else if (id_.offset = Locate(); id_.offset > 0) {
+      id_.type = zip_.EndRecordDisk() == 0 ? atZip : SplitSetKind(fileName_);
+    } else {
+      id_.type = ForwardScan(0);
     }
-    return ForwardScan(0);
+  }
+
+  // Four signature bytes, with what the bytes alone do not settle worked out here.
+  Classification Classify(std::span<const std::uint8_t, 4> bytes, SignatureContext context) {
+    Classification c = ClassifySignature(bytes, context);
+    if (c.followUp != FollowUp::None) {
+      c.type = SplitSetKind(fileName_);
+      if (c.followUp == FollowUp::SplitSetKindThenLocate) Locate();
+    }
+    return c;
+  }
+
+  std::int64_t Locate() {
+    zip_ = LocateZipDirectory(s_, id_.size);
+    return zip_.position;
   }
 
   // Self-extractors whose stubs have known lengths.
@@ -168,6 +212,37 @@ class Identifier {
     return std::nullopt;
   }
 
+  // Stubs that keep the archive position as text in their string table.
+  std::optional<TArcType> StringTableProbe() {
+    const auto strings = platform::ProgramStrings::Open(
+        [this](std::uint64_t offset, void* buffer, std::size_t count) -> std::size_t {
+          const auto position = static_cast<std::int64_t>(offset);
+          if (position < 0 || s_.Seek(position, soFromBeginning) != position) return 0;
+          return s_.Read(buffer, count);
+        },
+        static_cast<std::uint64_t>(id_.size));
+    if (!strings) return std::nullopt;
+    for (std::uint16_t id = kFirstPositionString; id <= kLastPositionString; ++id) {
+      const auto candidate = ParsePosition(strings->Load(id, kPositionStringChars));
+      if (!candidate) return std::nullopt;  // a missing, empty or non-numeric string
+      id_.offset = *candidate;
+      if (*candidate >= id_.size) return std::nullopt;
+      const auto b = ReadAt(s_, *candidate, 14);
+      if (b.size() < 14) continue;
+      if (StartsWith(b, 7, "**ACE**")) return atAceExe;
+      const Classification c =
+          Classify(std::span<const std::uint8_t, 4>(b.data(), 4), SignatureContext::Inside);
+      if (c.type == atNA) continue;
+      if (c.offset >= 0) id_.offset = c.offset;
+      if (IsZipFamily(c.type)) {
+        const std::int64_t zip = Locate();
+        if (zip_.flags != 0) id_.offset = zip;
+      }
+      return c.type;
+    }
+    return std::nullopt;
+  }
+
   // The program-file header's own account of its length; an archive often follows right there.
   std::optional<TArcType> ImageEndProbe() {
     const std::int64_t pages = Le16(head_.data() + 4);
@@ -176,12 +251,13 @@ class Identifier {
     if (end <= 0 || end + 4 >= id_.size) return std::nullopt;
     const auto atEnd = ReadAt(s_, end, 4);
     if (atEnd.size() != 4) return std::nullopt;
+    // An ARJ header two bytes past the image end counts from there.
     id_.offset = (atEnd[2] == 0x60 && atEnd[3] == 0xEA) ? end + 2 : end;
     if (id_.offset + 4 >= id_.size) return std::nullopt;
     const auto sig = ReadAt(s_, id_.offset, 4);
     if (sig.size() != 4 || StartsWith(sig, 0, "PK\x03\x04")) return std::nullopt;
-    const Classification c = ClassifySignature(std::span<const std::uint8_t, 4>(sig.data(), 4),
-                                               SignatureContext::Inside);
+    const Classification c =
+        Classify(std::span<const std::uint8_t, 4>(sig.data(), 4), SignatureContext::Inside);
     if (!IsArchiveType(c.type)) return std::nullopt;
     if (c.offset >= 0) id_.offset = c.offset;
     return c.type;
@@ -199,16 +275,16 @@ class Identifier {
         if (!match) continue;
         if (match->type == atNA) continue;  // a cabinet header seen from 0: skip the block
         type = match->type;
-        if (IsZipFamily(type) && match->offset >= 0) {
-          const std::int64_t zip = LocateZipDirectory(s_);
-          offset = zip != 0 ? zip : match->offset;
-        } else {
-          offset = match->offset;
+        offset = match->offset;
+        if (IsZipFamily(type)) {
+          // The directory's position when the locator finds one; the header seen otherwise.
+          const std::int64_t zip = Locate();
+          if (zip > 0) offset = zip;
         }
         if (offset > 0) break;
       }
     }
-    id_.offset = static_cast<std::int64_t>(static_cast<std::uint32_t>(offset));
+    id_.offset = offset;
     return type;
   }
 
@@ -247,8 +323,9 @@ class Identifier {
   TStream32& s_;
   std::string_view fileName_;
   Identification id_;
-  std::vector<std::uint8_t> head_;               // the first bytes of the file
-  std::array<std::uint8_t, 22> zipEndRecord_{};  // the end record the locator found
+  std::vector<std::uint8_t> head_;  // the first bytes of the file, zeros after what came
+  std::size_t headRead_ = 0;        // how many of them the file held
+  ZipLocation zip_;                 // what the locator found last
 };
 
 }  // namespace
@@ -300,7 +377,8 @@ Classification ClassifySignature(std::span<const std::uint8_t, 4> b, SignatureCo
     case 0x504D:
     case 0x504E: {  // "PK", "PL", "PM", "PN"
       const int kind = b[2] << 8 | b[3];
-      if (kind == 0x0102 || kind == 0x0708) return {SplitSetKind(), -1};
+      if (kind == 0x0102) return {atNA, -1, FollowUp::SplitSetKindThenLocate};
+      if (kind == 0x0708) return {atNA, -1, FollowUp::SplitSetKind};
       if (kind == 0x4734 || kind == 0x4349) return {atNA, -1};
       return pick(atZip, atZipExe);
     }

@@ -20,9 +20,18 @@ class TStream32;
 // bytes), or at a computed position inside a program file.
 enum class SignatureContext { Start, Inside };
 
+// What four bytes alone cannot settle: the records that start a split ZIP set are told apart by
+// the drive the file lies on.
+enum class FollowUp : std::uint8_t {
+  None,
+  SplitSetKind,            // the type is the split-set kind of the file
+  SplitSetKindThenLocate,  // the same, and the ZIP directory locator runs after it
+};
+
 struct Classification {
-  TArcType type = atNA;
+  TArcType type = atNA;      // atNA while a follow-up is pending
   std::int64_t offset = -1;  // set by the few signatures that imply a fixed archive offset
+  FollowUp followUp = FollowUp::None;
 };
 
 // Classifies four bytes.
@@ -52,8 +61,11 @@ struct Identification {
   std::int64_t offset = -1;  // where the archive data begin; -1 when not an archive
 };
 
-// Identifies the archive in an open stream. `fileName` decides between ZIP and JAR by its
-// extension. Never throws: a failure ends identification with what was found so far.
+// Identifies the archive in an open stream of the file `fileName`. The name decides between
+// ZIP and JAR by its extension and names the drive that tells split ZIP sets apart. Program
+// files are searched for their string resources through the stream itself; nothing of them is
+// run. Never throws and never reports: a failure ends identification with what was found so
+// far.
 Identification IdentifyArchive(TStream32& stream, std::string_view fileName);
 
 }  // namespace quern
