@@ -133,13 +133,13 @@ std::int64_t TZipCommon::CopyStored(TStream32& archive, TStream32& out, const TE
 
 namespace {
 
-// The unpacker's side of an LZH decoding: the packed-input limit, deciphering, the CRC, the
+// The unpacker's side of a decoding: the packed-input limit, deciphering, the CRC, the
 // output file and progress.
-class LzhEntryIo final : public TDecoderIo {
+class DecoderEntryIo final : public TDecoderIo {
  public:
   using Read = std::function<std::size_t(std::uint8_t*, std::size_t)>;
   using Write = std::function<void(std::uint8_t*, std::size_t)>;
-  LzhEntryIo(std::int64_t packedLimit, Read read, Write write)
+  DecoderEntryIo(std::int64_t packedLimit, Read read, Write write)
       : packedLimit_(packedLimit), read_(std::move(read)), write_(std::move(write)) {}
 
   std::size_t ReadPacked(std::uint8_t* buffer, std::size_t count) override {
@@ -162,20 +162,28 @@ class LzhEntryIo final : public TDecoderIo {
 
 void TZipCommon::DecodeLzh(TStream32& archive, TStream32& out, const TEntryInfo& info,
                            const LzhParameters& coding, std::uint8_t crcMode, bool decipherInput) {
+  DecodeEntry(archive, out, info, crcMode, decipherInput, storedName_, ArchiveFile(),
+              [&](TDecoderIo& io) { TLzhDecoder(coding).Decode(io, info.UnpackedSize); });
+}
+
+void TZipCommon::DecodeEntry(TStream32& archive, TStream32& out, const TEntryInfo& info,
+                             std::uint8_t crcMode, bool decipherInput,
+                             const std::string& failedName, const std::string& failedVolume,
+                             const std::function<void(TDecoderIo&)>& decode) {
   std::int64_t toReport = info.UnpackedSize;
-  LzhEntryIo io(
+  DecoderEntryIo io(
       info.PackedSize,
       [&](std::uint8_t* buffer, std::size_t count) {
         return ReadBlock(archive, buffer, count, kCrcNone, decipherInput);
       },
       [&](std::uint8_t* buffer, std::size_t count) {
         const std::size_t written = WriteBlock(out, buffer, count, crcMode, false, true);
-        if (written == 0 && count != 0) RaiseError(storedName_, "", ArchiveFile(), ec::kWriteError);
+        if (written == 0 && count != 0) RaiseError(failedName, "", failedVolume, ec::kWriteError);
         toReport -= static_cast<std::int64_t>(written);
         remaining_ -= static_cast<std::int64_t>(written);
         ProgressUpdate(info.UnpackedSize - toReport, info.UnpackedSize, totalUnpacked_);
       });
-  TLzhDecoder(coding).Decode(io, info.UnpackedSize);
+  decode(io);
 }
 
 void TZipCommon::BuildOutputName(const std::string& storedName) {

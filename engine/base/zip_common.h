@@ -12,6 +12,7 @@
 #include "engine/base/header_obj.h"
 #include "engine/base/qrn_timer.h"
 #include "engine/crypt/cipher.h"
+#include "engine/decoders/decoder_io.h"
 #include "engine/decoders/lzh_decoder.h"
 #include "engine/ident/register_quern.h"
 #include "engine/support/streams.h"
@@ -134,6 +135,13 @@ class TZipCommon : public TRegisterQuern {
   // write that accepts nothing raises 25136.
   void DecodeLzh(TStream32& archive, TStream32& out, const TEntryInfo& info,
                  const LzhParameters& coding, std::uint8_t crcMode, bool decipherInput);
+  // Runs a decoder over an entry as DecodeLzh does: the decoder pulls at most the entry's packed
+  // size from the archive's position (deciphered when asked) and hands blocks to WriteBlock with
+  // crcMode, each lowering remaining and reported to ProgressUpdate. A block the output takes
+  // none of raises 25136 with `failedName` and `failedVolume`.
+  void DecodeEntry(TStream32& archive, TStream32& out, const TEntryInfo& info, std::uint8_t crcMode,
+                   bool decipherInput, const std::string& failedName,
+                   const std::string& failedVolume, const std::function<void(TDecoderIo&)>& decode);
   // Deciphers a block read from the archive; does nothing unless asked and the archive type
   // is one whose entries this engine deciphers.
   virtual void DecryptBuffer(bool encrypted, std::uint8_t* buffer, std::size_t count);
