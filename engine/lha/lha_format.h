@@ -55,14 +55,11 @@ inline constexpr std::uint8_t kExtFileName = 0x01;
 inline constexpr std::uint8_t kExtDirectory = 0x02;
 inline constexpr std::size_t kExtOverhead = 3;  // the type byte and the next size
 
-// The OS id of archives made on MS-DOS and Windows.
-inline constexpr char kOsMsDos = 'M';
-
 // What an entry's method letter (byte 5 of the method id) stands for.
 enum class TLhaMethod : std::uint8_t {
-  Stored,       // '0': the data as they are
-  Lh1,          // '1': adaptive Huffman over a 4 KiB window
-  Lh4,          // '4' to '7': static Huffman blocks, 4 KiB to 64 KiB windows
+  Stored,  // '0': the data as they are
+  Lh1,     // '1': adaptive Huffman over a 4 KiB window
+  Lh4,     // '4' to '7': static Huffman blocks, 4 KiB to 64 KiB windows
   Lh5,
   Lh6,
   Lh7,
