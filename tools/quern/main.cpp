@@ -11,6 +11,7 @@
 
 #include "engine/base/err_msgs.h"
 #include "engine/bh/un_bh.h"
+#include "engine/lha/un_lha.h"
 #include "engine/support/qrn_gbls.h"
 #include "tools/quern/bh_archiver.h"
 
@@ -49,6 +50,9 @@ std::unique_ptr<TUnBase> ReaderFor(TArcType type) {
     case atBh:
     case atBhExe:
       return std::make_unique<TUnBh>();
+    case atLha:
+    case atLhaExe:
+      return std::make_unique<TUnLha>();
     default:
       return nullptr;
   }
