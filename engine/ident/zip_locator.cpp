@@ -93,12 +93,6 @@ void Descramble(std::span<std::uint8_t> afterSignature) {
   cipher.DecodeBuffer(afterSignature.data(), afterSignature.size());
 }
 
-void Scramble(std::span<std::uint8_t> afterSignature) {
-  TTraditionalCipher cipher;
-  cipher.SetKeys(kScrambleKey0, kScrambleKey1, kScrambleKey2);
-  cipher.EncodeBuffer(afterSignature.data(), afterSignature.size());
-}
-
 ZipLocation LocateZipDirectory(TStream32& stream, std::int64_t archiveSize) {
   ZipLocation z;
   if (archiveSize <= 0) return z;

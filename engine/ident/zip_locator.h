@@ -58,8 +58,6 @@ bool IsLocalHeader(std::span<const std::uint8_t> bytes);
 bool IsScrambled(std::span<const std::uint8_t, 4> signature);
 // Deciphers the bytes of a scrambled record that follow its signature, from the fixed key state.
 void Descramble(std::span<std::uint8_t> afterSignature);
-// The inverse of Descramble, for writers of such records.
-void Scramble(std::span<std::uint8_t> afterSignature);
 
 // Runs the locator over a file of `archiveSize` bytes. Reads at most 32768 bytes of the tail,
 // three records and four blocks from the start; never throws on short or failed reads.
