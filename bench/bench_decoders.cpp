@@ -8,8 +8,16 @@
 //   quern_bench bh-from-lha ARCHIVE.lzh SOURCE_DIR OUT.bh
 //     wraps the -lh5- and -lh6- entries of a level-2 LHA archive as BH method 1 and 3 entries
 //     (CRCs taken from the original files in SOURCE_DIR), for side-by-side runs with peers.
+//     LHA: the same payloads, and -lh1- ones made by the tests' encoder, decoded alone and
+//     extracted from LHA archives file to file.
+//   quern_bench hostile FILE
+//     writes a BH archive whose entries claim 4 GiB each while holding a few bytes (stored,
+//     LZH of both sizes, Deflate, and a directory-escaping name), for memory measurements.
 //   quern_bench mixed MB FILE [SEED]
 //     writes MB megabytes of the benchmarks' mixed data.
+//   quern_bench lh1-lzh OUT.lzh FILE...
+//     packs the files as -lh1- entries of a level-2 LHA archive (no archiver at hand writes
+//     -lh1-), for side-by-side runs with peers.
 #include <zlib.h>
 
 #include <algorithm>
@@ -21,9 +29,13 @@
 #include <string>
 
 #include "bench/bench_data.h"
+#include "common/lh1_encoder.h"
 #include "common/lha_archive.h"
+#include "common/lha_writer.h"
 #include "engine/bh/un_bh.h"
 #include "engine/decoders/lzh_decoder.h"
+#include "engine/lha/lh1_decoder.h"
+#include "engine/lha/un_lha.h"
 
 namespace {
 
@@ -65,6 +77,21 @@ void ExtractBh(const fs::path& archive, const fs::path& out) {
   bool failed = false;
   unbh.OnEnd = [&](quern::TComponent*, const std::string&, bool pass) { failed |= !pass; };
   unbh.Extract();
+  if (failed) {
+    std::fprintf(stderr, "quern_bench: %s did not extract cleanly\n", archive.c_str());
+    std::exit(1);
+  }
+}
+
+// Extracts an LHA archive file to file as `quern x` does; fails loudly on a bad CRC.
+void ExtractLha(const fs::path& archive, const fs::path& out) {
+  quern::TUnLha unlha;
+  unlha.SetArchiveFile(EnginePath(archive));
+  unlha.SetExtractDir(EnginePath(out));
+  unlha.SetFileSpec({"*.*"});
+  bool failed = false;
+  unlha.OnEnd = [&](quern::TComponent*, const std::string&, bool pass) { failed |= !pass; };
+  unlha.Extract();
   if (failed) {
     std::fprintf(stderr, "quern_bench: %s did not extract cleanly\n", archive.c_str());
     std::exit(1);
@@ -196,6 +223,13 @@ int BenchLzh(const fs::path& work, std::size_t size) {
     }
     std::printf("  %s decoder alone, memory to memory        %8.1f MB/s\n", row.method,
                 MBps(size, alone));
+    const double lhaFile = Best(3, [&] { ExtractLha(lha, work / "out-lha"); });
+    if (quern::bench::ReadFile(work / "out-lha" / "mixed.bin") != data) {
+      std::fprintf(stderr, "quern_bench: %s extraction differs\n", row.method);
+      return 1;
+    }
+    std::printf("  %s LHA archive, file to file, CRC on      %8.1f MB/s\n", row.method,
+                MBps(size, lhaFile));
     if (row.bhMethod != 0) {
       Bytes archive;
       quern::bench::AppendBhEntry(archive, "mixed.bin", static_cast<std::uint8_t>(row.bhMethod),
@@ -207,6 +241,48 @@ int BenchLzh(const fs::path& work, std::size_t size) {
                   MBps(size, engine));
     }
   }
+  return 0;
+}
+
+// -lh1-: mixed data packed by the tests' encoder, decoded alone and extracted from an archive.
+int BenchLh1(const fs::path& work, std::size_t size) {
+  const Bytes data = quern::bench::MixedData(size, 3);
+  std::printf("lh1      %6.1f MB mixed data, packed by the tests' -lh1- encoder\n", size / 1e6);
+  const Bytes packed = quern::test::EncodeLh1(data);
+  std::uint32_t crc = 0;
+  const double alone = Best(3, [&] {
+    MemoryIo io(packed);
+    quern::TLh1Decoder().Decode(io, static_cast<std::int64_t>(data.size()));
+    crc = io.crc();
+  });
+  if (crc != Crc32(data)) {
+    std::fprintf(stderr, "quern_bench: -lh1- output differs\n");
+    return 1;
+  }
+  std::printf("  -lh1- decoder alone, memory to memory        %8.1f MB/s\n", MBps(size, alone));
+  quern::test::LhaRecord r = quern::test::LhaRecord::Stored(2, "mixed.bin", data);
+  r.method = "-lh1-";
+  r.packed = packed;
+  quern::bench::WriteFile(work / "lh1.lzh", quern::test::BuildLhaArchive({r}));
+  const double lhaFile = Best(3, [&] { ExtractLha(work / "lh1.lzh", work / "out-lh1"); });
+  if (quern::bench::ReadFile(work / "out-lh1" / "mixed.bin") != data) {
+    std::fprintf(stderr, "quern_bench: -lh1- extraction differs\n");
+    return 1;
+  }
+  std::printf("  -lh1- LHA archive, file to file, CRC on      %8.1f MB/s\n", MBps(size, lhaFile));
+  return 0;
+}
+
+int Lh1Archive(const fs::path& out, const std::vector<fs::path>& files) {
+  std::vector<quern::test::LhaRecord> records;
+  for (const fs::path& file : files) {
+    quern::test::LhaRecord r =
+        quern::test::LhaRecord::Stored(2, file.filename().string(), quern::bench::ReadFile(file));
+    r.method = "-lh1-";
+    r.packed = quern::test::EncodeLh1(r.data);
+    records.push_back(std::move(r));
+  }
+  quern::bench::WriteFile(out, quern::test::BuildLhaArchive(records));
   return 0;
 }
 
@@ -260,8 +336,20 @@ int BhFromLha(const fs::path& lha, const fs::path& sources, const fs::path& out)
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 4 && std::string(argv[1]) == "lh1-lzh")
+    return Lh1Archive(argv[2], std::vector<fs::path>(argv + 3, argv + argc));
   if (argc == 5 && std::string(argv[1]) == "bh-from-lha")
     return BhFromLha(argv[2], argv[3], argv[4]);
+  if (argc == 3 && std::string(argv[1]) == "hostile") {
+    Bytes archive;
+    const Bytes junk = quern::bench::MixedData(4096, 9);
+    for (const std::uint8_t method : {0, 1, 3, 8})
+      quern::bench::AppendBhEntry(archive, "claims-4GiB-" + std::to_string(method) + ".bin", method,
+                                  0x12345678, 0xFFFFFFFFu, junk);
+    quern::bench::AppendBhEntry(archive, "..\\..\\escape.bin", 0, 0, 4096, junk);
+    quern::bench::WriteFile(argv[2], archive);
+    return 0;
+  }
   if (argc >= 4 && std::string(argv[1]) == "mixed") {
     const auto seed =
         argc > 4 ? static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10)) : 1u;
@@ -278,6 +366,7 @@ int main(int argc, char** argv) {
   int rc = BenchDeflate(work, deflateMb * 1000 * 1000);
   if (rc == 0) rc = BenchLzh(work, lzhMb * 1000 * 1000);
   if (rc == 0) BenchLh4();
+  if (rc == 0) rc = BenchLh1(work, lzhMb * 1000 * 1000);
   fs::remove_all(work);
   return rc;
 }
