@@ -20,6 +20,7 @@
 //   string block: 16 strings, each a u16 length and that many UTF-16 units.
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -35,6 +36,7 @@ constexpr std::size_t kSectionSize = 40;
 constexpr std::uint16_t kMaxSections = 96;  // what the system's loader accepts
 constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
+constexpr std::size_t kOptionalHeaderNeeded = 240;  // up to the last data directory of PE32+
 constexpr std::uint32_t kResourceDirectoryIndex = 2;
 constexpr std::uint16_t kStringType = 6;
 constexpr std::size_t kDirectoryHeaderSize = 16;
@@ -115,7 +117,8 @@ std::optional<ProgramStrings> ProgramStrings::Open(ByteSource source, std::uint6
   if (sectionCount > kMaxSections) return std::nullopt;
 
   const std::uint64_t optionalAt = pe + headers.size();
-  std::vector<std::uint8_t> optional(optionalSize);
+  // Only the part up to the data directories matters; the section table follows the whole.
+  std::vector<std::uint8_t> optional(std::min<std::size_t>(optionalSize, kOptionalHeaderNeeded));
   if (!ReadExact(source, size, optionalAt, optional.data(), optional.size()) || optional.size() < 2)
     return std::nullopt;
   std::size_t directoriesAt = 0;

@@ -7,14 +7,18 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/bh_writer.h"
+#include "common/pe_image.h"
 #include "common/scratch_dir.h"
 #include "engine/bh/un_bh.h"
+#include "ident_support.h"
 #include "platform/platform.h"
 
 namespace quern::test {
@@ -22,39 +26,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Bytes Text(std::string_view s) {
-  return Bytes(s.begin(), s.end());
-}
-
-// `file` with `what` written at `at`, grown with zeros as needed.
-Bytes Put(Bytes file, std::size_t at, const Bytes& what) {
-  if (file.size() < at + what.size()) file.resize(at + what.size(), 0);
-  std::copy(what.begin(), what.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
-  return file;
-}
-
 Bytes Bh() {
   return BuildBhArchive({BhEntry::Stored("a.txt", Text("hello"))});
 }
-
-Bytes Resized(Bytes b, std::size_t size) {
-  b.resize(size, 0);
-  return b;
-}
-
-// A program file: the 64-byte header with the image length in pages and last-page bytes, zeros
-// up to `size`.
-Bytes Program(std::uint16_t pages, std::uint16_t lastPageBytes, std::size_t size) {
-  Bytes b(size, 0);
-  b[0] = 'M';
-  b[1] = 'Z';
-  b[2] = static_cast<std::uint8_t>(lastPageBytes);
-  b[3] = static_cast<std::uint8_t>(lastPageBytes >> 8);
-  b[4] = static_cast<std::uint8_t>(pages);
-  b[5] = static_cast<std::uint8_t>(pages >> 8);
-  return b;
-}
-constexpr std::uint16_t kPastEnd = 0xFFFF;  // an image end far beyond any test file
 
 // A ustar header for a 5-byte file, its checksum written as tar writes it, then the data block
 // and the two closing blocks.
@@ -92,6 +66,7 @@ struct SignatureCase {
   TArcType inside;
   std::int64_t insideOffset = -1;
   std::int64_t startOffset = -1;
+  FollowUp followUp = FollowUp::None;
 };
 
 constexpr SignatureCase kSignatureCases[] = {
@@ -112,9 +87,29 @@ constexpr SignatureCase kSignatureCases[] = {
     {"GZip1F8B", {0x1F, 0x8B, 0x08, 0}, atGZip, atUnsupported},
     {"GZip1F9D", {0x1F, 0x9D, 0x90, 0}, atGZip, atUnsupported},
     {"GZip2521", {0x25, 0x21, 0, 0}, atGZip, atUnsupported},
+    {"GZip1F1E", {0x1F, 0x1E, 0, 0}, atGZip, atUnsupported},
+    {"GZip1F9E", {0x1F, 0x9E, 0, 0}, atGZip, atUnsupported},
+    {"GZip1FA0", {0x1F, 0xA0, 0, 0}, atGZip, atUnsupported},
     {"HA", {'H', 'A', 0x02, 0}, atHA, atUnsupported},
     {"ZipLocalHeader", {'P', 'K', 0x03, 0x04}, atZip, atZipExe},
+    {"ScrambledLocalHeader", {'P', 'L', 0x03, 0x04}, atZip, atZipExe},
     {"PkG4_NotAnArchive", {'P', 'K', 0x47, 0x34}, atNA, atNA},
+    {"PkCI_NotAnArchive", {'P', 'K', 0x43, 0x49}, atNA, atNA},
+    {"CentralHeaderFirst_SplitSetThenLocator",
+     {'P', 'K', 0x01, 0x02},
+     atNA,
+     atNA,
+     -1,
+     -1,
+     FollowUp::SplitSetKindThenLocate},
+    {"VariantCentralHeaderFirst_SplitSetThenLocator",
+     {'P', 'N', 0x01, 0x02},
+     atNA,
+     atNA,
+     -1,
+     -1,
+     FollowUp::SplitSetKindThenLocate},
+    {"SpanMarker_SplitSet", {'P', 'K', 0x07, 0x08}, atNA, atNA, -1, -1, FollowUp::SplitSetKind},
     {"Zoo", {'Z', 'O', 'O', ' '}, atZoo, atUnsupported},
     {"ArcStubB792_FixedOffsetEverywhere", {0xB7, 0x92, 0, 0}, atArcExe, atArcExe, 7716, 7716},
     {"Arj", {0x60, 0xEA, 0x20, 0}, atArj, atArjExe},
@@ -128,9 +123,11 @@ TEST(ClassifySignature, ByContext) {
     const Classification start = ClassifySignature(c.bytes, SignatureContext::Start);
     EXPECT_EQ(start.type, c.atStart);
     EXPECT_EQ(start.offset, c.startOffset);
+    EXPECT_EQ(start.followUp, c.followUp);
     const Classification inside = ClassifySignature(c.bytes, SignatureContext::Inside);
     EXPECT_EQ(inside.type, c.inside);
     EXPECT_EQ(inside.offset, c.insideOffset);
+    EXPECT_EQ(inside.followUp, c.followUp);
   }
 }
 
@@ -284,6 +281,14 @@ std::vector<FileCase> FileCases() {
   Bytes badTar = Tar();
   badTar[20] = 'X';
   const Bytes scanAtZero = Put(Bytes(1000, 0), 2, Text("-lh5-"));
+  const Bytes zip = BuildZip({}).bytes;
+  const Bytes pe = BuildPeImage({{1, u"5000"}}).bytes;
+  auto withStrings = [](std::map<std::uint16_t, std::u16string> strings) {
+    return BuildPeImage(strings).bytes;
+  };
+  Bytes tarTooShortForVolume = Tar();
+  tarTooShortForVolume[156] = 'V';
+  tarTooShortForVolume.resize(1024);
   return {
       {"NineteenBytes_TooShort", Resized(bh, 19), atNA, std::nullopt},
       {"TwentyBytes_Bh", Resized(bh, 20), atBh, 0},
@@ -308,6 +313,56 @@ std::vector<FileCase> FileCases() {
       {"Uuencoded", Text("begin 644 x.txt\nM86)C86)C86)C86)C86)C\n`\nend\n"), atUUE, 0},
       {"ScanMatchAtZero_KeptWhenNothingFollows", scanAtZero, atLha, 0},
       {"ScanMatchAtZero_DoesNotEndTheScan", Put(scanAtZero, 40000, bh), atBhExe, 40000},
+      {"TarVolumeLabelWithoutFollowingHeader_NotTar", tarTooShortForVolume, atNA, std::nullopt},
+
+      // Signatures at the start of a file.
+      {"Rar", Put(Text("Rar!"), 40, {}), atRar, 0},
+      {"Cab", Put(Text("MSCF"), 40, {}), atCab, 0},
+      {"HA", Put(Text("HA\x02\x00"), 40, {}), atHA, 0},
+      {"Zoo", Put(Text("ZOO 2.10 Archive.\x1A"), 40, {}), atZoo, 0},
+      {"AceMarkerAt7", Put(Text("1234567**ACE**"), 40, {}), atAce, 0},
+      {"MsGZ", Put({0x13, 0x5D, 0x65, 0x8C}, 40, {}), atMsGZ, 0},
+      {"Pak", Put({0x1A, 0x0A}, 40, {}), atPak, 0},
+      {"Arc", Put({0x1A, 0x08}, 40, {}), atArc, 0},
+      {"ArcStubMarker_FixedOffset", Put({0xB7, 0xDF, 0x00, 0x00}, 40, {}), atArcExe, 7716},
+      {"ArcWholeMarker_PlainArc", Put({0xB7, 0xDF, 0x54, 0x57}, 40, {}), atArc, 0},
+      {"ZipWithDirectory_DirectoryPosition", zip, atZip, 40},
+      {"ZipWithoutEndRecord_LocalHeaderAfterZeros", Put(Bytes(20, 0), 20, Text("PK\x03\x04")),
+       atZip, 20},
+
+      // Program files: the fixed offsets of known stubs.
+      {"ProgramArcAt6674", Put(Program(kPastEnd, 0, 8000), 6674, {0x1A, 0x08}), atArcExe, 6674},
+      {"ProgramPakAt13138", Put(Program(kPastEnd, 0, 14000), 13138, {0x1A, 0x0B}), atPakExe, 13138},
+      {"ProgramArcEndingTheFile_NotProbed", Put(Program(kPastEnd, 0, 6674), 6674, {0x1A, 0x08}),
+       atNA, std::nullopt},
+      {"ProgramZipAt7612_DirectoryPosition", Concat(Program(kPastEnd, 0, 7612), zip), atZipExe,
+       7612 + 40},
+      {"ProgramZipAt25661_DirectoryPosition", Concat(Program(kPastEnd, 0, 25661), zip), atZipExe,
+       25661 + 40},
+      {"ProgramLocalHeaderAt7612_LocatorFindsNothing",
+       Put(Program(kPastEnd, 0, 8000), 7612, Text("PK\x03\x04")), atZipExe, 0},
+
+      // Program files whose string table names the archive position.
+      {"StringTableNamesBh", Put(pe, 5000, bh), atBhExe, 5000},
+      {"StringTableNamesAce", Put(pe, 5000, Text("xxxxxxx**ACE**")), atAceExe, 5000},
+      {"StringTableNamesZip_DirectoryPosition", Put(pe, 5000, zip), atZipExe, 5040},
+      {"StringTableSecondPositionHolds", Put(withStrings({{1, u"3000"}, {2, u"5000"}}), 5000, bh),
+       atBhExe, 5000},
+      {"StringTableNegativePositionSkipped", Put(withStrings({{1, u"-5"}, {2, u"5000"}}), 5000, bh),
+       atBhExe, 5000},
+      {"StringTableNotANumber_ProbeEnds", Put(withStrings({{1, u"abc"}}), 5000, bh), atNA,
+       std::nullopt},
+      {"StringTablePositionPastTheFile_ProbeEnds", Put(withStrings({{1, u"99999"}}), 5000, bh),
+       atNA, std::nullopt},
+      {"StringTableGap_ProbeEnds", Put(withStrings({{1, u"3000"}, {3, u"5000"}}), 5000, bh), atNA,
+       std::nullopt},
+
+      // Program files: the image end, the locator and the forward scan.
+      {"ProgramImageEndTwoBeforeArj", Put(Program(3, 100, 1200), 1124, {0, 0, 0x60, 0xEA, 30, 0}),
+       atArjExe, 1126},
+      {"ProgramImageEndAtZip_LeftToTheLocator", Concat(Program(3, 100, 1124), zip), atZipExe,
+       1124 + 40},
+      {"ProgramZipFoundByLocator", Concat(Program(kPastEnd, 0, 40000), zip), atZipExe, 40040},
   };
 }
 
@@ -328,6 +383,132 @@ TEST_P(IdentifyFile, GivesTypeAndOffset) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, IdentifyFile, ::testing::ValuesIn(FileCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// --- Split ZIP sets, told apart by the drive they lie on
+
+struct SplitSetCase {
+  const char* name;
+  Bytes bytes;
+  platform::DriveType drive;
+  const char* label;
+  TArcType type;
+  std::int64_t offset;
+  bool ready = true;
+};
+
+void PrintTo(const SplitSetCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+std::vector<SplitSetCase> SplitSetCases() {
+  using enum platform::DriveType;
+  // No signature at the start, a directory at 140 and an end record naming disk 1 (or 0).
+  const Bytes disk1 = BuildZip({.prefix = 100, .disk = 1}).bytes;
+  const Bytes disk0 = BuildZip({.prefix = 100}).bytes;
+  const Bytes spanMarked = Concat(Text("PK\x07\x08"), BuildZip({}).bytes);
+  const Bytes centralFirst = Concat(Text("PK\x01\x02"), BuildZip({}).bytes);
+  return {
+      {"EndRecordDisk1_RemovableMarked_Spanned", disk1, Removable, "PKBACK# 001", atZipDS, 140},
+      {"EndRecordDisk1_RemovableOtherLabel_Volumes", disk1, Removable, "DATA", atZipMV, 140},
+      {"EndRecordDisk1_RemovableNoLabel_Volumes", disk1, Removable, "", atZipMV, 140},
+      {"EndRecordDisk1_FixedMarked_Volumes", disk1, Fixed, "PKBACK# 001", atZipMV, 140},
+      {"EndRecordDisk0_Zip", disk0, Removable, "PKBACK# 001", atZip, 140},
+      {"EndRecordDisk1_DriveNotReady_NoArchive", disk1, Removable, "PKBACK# 001", atNA, 140, false},
+      {"SpanMarkerFirst_Spanned", spanMarked, Removable, "PKBACK# 002", atZipDS, 44},
+      {"CentralHeaderFirst_Volumes", centralFirst, Fixed, "", atZipMV, 44},
+  };
+}
+
+class IdentifySplitSet : public ::testing::TestWithParam<SplitSetCase> {
+ protected:
+  void TearDown() override { platform::ClearDrives(); }
+};
+
+TEST_P(IdentifySplitSet, ByDriveAndLabel) {
+  const SplitSetCase& c = GetParam();
+  ScratchDir dir;
+  WriteFileBytes(dir / "set.zip", c.bytes);
+  std::string root = dir.EnginePath();
+  root.pop_back();
+  platform::VolumeInformation volume;
+  volume.label = c.label;
+  platform::InstallDrives(
+      {{root, c.drive, c.ready ? std::optional(platform::DiskSpace{1, 2}) : std::nullopt, false,
+        volume}});
+  TUnBh unbh;
+  int reports = 0;
+  unbh.OnError = [&](TComponent*, const std::string&, const std::string&, const std::string&, int) {
+    ++reports;
+  };
+  unbh.SetArchiveFile(dir.EnginePath("set.zip"));
+  EXPECT_EQ(unbh.ArcType(), c.type) << ArcTypeIdentifier(unbh.ArcType());
+  EXPECT_EQ(unbh.ArchiveOffset(), c.offset);
+  EXPECT_EQ(reports, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IdentifySplitSet, ::testing::ValuesIn(SplitSetCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- What identification reads
+
+// What the Part allows each step of identification to read.
+constexpr std::int64_t kHeadReads = 32767;
+constexpr std::int64_t kTarReads = 1024;
+constexpr std::int64_t kScanReads = 11 * 32768;
+// The tail window, three records and four blocks from the start.
+constexpr std::int64_t kLocatorReads = 32768 + 3 * 46 + 30 + 4 * 32768;
+// The fixed offsets and the image end.
+constexpr std::int64_t kProgramProbeReads = 5 * 2 + 6 + 2 * 4 + 2 * 4;
+// The string table: headers of a PE image with its largest section table, then for each of the
+// seven strings three directory searches of at most 17 entries each, a data entry, the lengths
+// of the strings before it, its five characters and 14 bytes where it points.
+constexpr std::int64_t kStringTableReads =
+    64 + 24 + 240 + 96 * 40 + 7 * (3 * 16 + 17 * 8 * 2 + 8 + 16 + 16 * 2 + 5 * 2 + 14);
+
+struct BoundCase {
+  const char* name;
+  Bytes bytes;
+  std::int64_t bound;
+};
+
+TEST(IdentifyArchive, ReadsNoMoreThanItsBounds) {
+  const Bytes big = Text(std::string(2'000'000, 'x'));
+  // An end record whose directory is missing sends the locator through its four blocks.
+  const Bytes lostDirectory = Concat(big, BuildZip({.noCentral = true}).bytes);
+  const std::int64_t plain = kHeadReads + kTarReads + kLocatorReads + kScanReads;
+  const std::int64_t program =
+      kHeadReads + kProgramProbeReads + kStringTableReads + kLocatorReads + kScanReads;
+  const BoundCase cases[] = {
+      {"PlainFileNothingFound", big, plain},
+      {"PlainFileLostDirectory", lostDirectory, plain},
+      {"ProgramNothingFound", Concat(Program(kPastEnd, 0, 64), big), program},
+      {"ProgramLostDirectory", Concat(Program(kPastEnd, 0, 64), lostDirectory), program},
+      {"ProgramWithStringTable", Concat(BuildPeImage({{1, u"100"}, {2, u"200"}}).bytes, big),
+       program},
+      {"TarVolumeLabel", Concat(Put(Bytes(512, 0), 156, Text("V")), big), plain},
+  };
+  for (const BoundCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryStream stream(c.bytes);
+    IdentifyArchive(stream, "\\x.bin");
+    EXPECT_LE(stream.BytesRead(), c.bound);
+    EXPECT_LE(stream.LargestRead(), 32768u);
+  }
+}
+
+// A stream whose every read fails by throwing, as a vanished network file might.
+class ThrowingStream : public MemoryStream {
+ public:
+  using MemoryStream::MemoryStream;
+  std::size_t Read(void*, std::size_t) override { throw std::runtime_error("read failed"); }
+};
+
+TEST(IdentifyArchive, FailingReadsEndItQuietly) {
+  ThrowingStream stream(Bh());
+  Identification id;
+  EXPECT_NO_THROW(id = IdentifyArchive(stream, "\\x.bh"));
+  EXPECT_EQ(id.type, atNA);
+}
 
 // --- The ArchiveFile and ArcType properties
 
@@ -379,6 +560,18 @@ TEST(ArcTypeProperty, FileBeingWrittenElsewhere_OpenErrorOnlyWhenWritten) {
   platform::CloseFile(writer);
   unbh.SetArcType(atNA);
   EXPECT_EQ(unbh.ArcType(), atBh);
+}
+
+TEST(ArcTypeProperty, FileGoneSinceNamed_OpenError) {
+  ScratchDir dir;
+  WriteFileBytes(dir / "a.bh", Bh());
+  TUnBh unbh;
+  unbh.SetArchiveFile(dir.EnginePath("a.bh"));
+  ASSERT_EQ(unbh.ArcType(), atBh);
+  fs::remove(dir / "a.bh");
+  unbh.SetArcType(atBh);
+  EXPECT_EQ(unbh.ArcType(), atFileOpenErr);
+  EXPECT_EQ(unbh.ArchiveFile(), dir.EnginePath("a.bh"));
 }
 
 }  // namespace
