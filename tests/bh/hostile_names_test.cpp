@@ -52,6 +52,32 @@ INSTANTIATE_TEST_SUITE_P(Names, HostileName,
                                            HostileCase{"JustDotDot", "..", ".."}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Absolute names, drive names and control bytes are not refused: the names stay below the
+// extract directory, and nothing appears anywhere else.
+TEST(HostileName, AbsoluteDriveAndControlByteNames_LandInsideTheExtractDirectory) {
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"/abs/x.txt", "abs/x.txt"},
+      {"\\\\server\\share\\u.txt", "server/share/u.txt"},
+      {"C:\\drive\\y.txt", "drive/y.txt"},
+      {"D:z.txt", "z.txt"},
+      {"ctl\x01\x1f.txt", "ctl\x01\x1f.txt"},
+      {"new\nline.txt", "new\nline.txt"}};
+  std::vector<BhEntry> entries;
+  for (const auto& [stored, native] : names)
+    entries.push_back(BhEntry::Stored(stored, Bytes{'k'}));
+  Extraction x(BuildBhArchive(entries));
+  x.unbh.OnError = x.log.Error();
+  EXPECT_EQ(x.unbh.Extract(), static_cast<int>(names.size()));
+  EXPECT_TRUE(x.log.lines.empty()) << x.log.lines.front();
+  for (const auto& [stored, native] : names)
+    EXPECT_TRUE(fs::exists(x.Out(native))) << native;
+  std::vector<std::string> top;
+  for (const auto& e : fs::directory_iterator(x.dir.path()))
+    top.push_back(e.path().filename());
+  std::sort(top.begin(), top.end());
+  EXPECT_EQ(top, (std::vector<std::string>{"a.bh", "out"}));
+}
+
 TEST(HostileName, PathThroughASymbolicLinkOutOfTheRoot_IsRefused) {
   Extraction x(BuildBhArchive(
       {BhEntry::Stored("link\\x.txt", Bytes{'x'}), BhEntry::Stored("next.txt", Bytes{'n'})}));
