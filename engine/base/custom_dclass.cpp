@@ -42,6 +42,14 @@ int TCustomDClass::Extract() {
     ~RunningFlag() { flag = false; }
   } running{running_};
 
+  if (ArcType() == atZipDS || ArcType() == atZipMV) {
+    // A set on several disks or volumes: the drive must be ready before the archive is opened.
+    DiskManager().ErrorReport = [this](const std::string& fileName, const std::string& extended,
+                                       const std::string& volume,
+                                       int code) { ReportError(fileName, extended, volume, code); };
+    if (!DiskManager().CheckDrive(ArchiveFile())) return 0;
+  }
+
   std::unique_ptr<TFileStream32> archive;
   switch (ArcType()) {
     case atAce:

@@ -15,6 +15,7 @@
 #include "engine/decoders/decoder_io.h"
 #include "engine/decoders/lzh_decoder.h"
 #include "engine/ident/register_quern.h"
+#include "engine/support/disk_manager.h"
 #include "engine/support/streams.h"
 
 namespace quern {
@@ -89,6 +90,10 @@ class TZipCommon : public TRegisterQuern {
   virtual void SetCancel(bool value);
 
   void SetProcessMessages(TProcessMessages hook) { processMessages_ = std::move(hook); }
+
+  // Checks the drive of a split ZIP set before a run opens it. Hosts may give it their prompts
+  // and the Retry/Cancel question; its error report is the component's own.
+  TDiskManager& DiskManager() { return diskManager_; }
 
   // --- Events (see the event shapes above)
   TOnBegin OnBegin;                   // before an entry is extracted; may decline it
@@ -211,6 +216,7 @@ class TZipCommon : public TRegisterQuern {
   bool useStoredDirs_ = true;
   bool cancel_ = false;
   TProcessMessages processMessages_;
+  TDiskManager diskManager_;
 };
 
 }  // namespace quern
