@@ -57,7 +57,7 @@ std::uint32_t Le32(const std::uint8_t* p) {
 bool ReadExact(const ByteSource& source, std::uint64_t size, std::uint64_t offset, void* buffer,
                std::size_t count) {
   if (offset > size || size - offset < count) return false;
-  return source(offset, buffer, count) == count;
+  return count == 0 || source(offset, buffer, count) == count;
 }
 
 // UTF-16LE units in UTF-8; a unit that does not convert (a lone surrogate) becomes "?".
