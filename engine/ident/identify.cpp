@@ -59,7 +59,7 @@ std::optional<std::int64_t> ParsePosition(std::string_view text) {
     negative = text[0] == '-';
     text.remove_prefix(1);
   }
-  if (text.empty()) return std::nullopt;
+  if (text.empty() || text.size() > 18) return std::nullopt;  // 18 digits cannot overflow
   std::int64_t value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return std::nullopt;
