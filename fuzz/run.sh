@@ -11,7 +11,7 @@ cmake --build build-fuzz
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-for target in identify unbh mask inflate lzh pe ziplocator; do
+for target in identify unbh mask inflate lzh pe ziplocator lha lha_lh1; do
   mkdir -p "$work/$target"
   echo "== ${target}_fuzz for ${seconds}s"
   build-fuzz/fuzz/${target}_fuzz -max_total_time="$seconds" -max_len=65536 -timeout=10 \
