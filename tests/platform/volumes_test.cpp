@@ -33,7 +33,7 @@ struct MountCase {
 constexpr MountCase kMountCases[] = {
     {"RamDisk", "/dev/shm", "/dev/shm", "tmpfs", DriveType::RamDisk},
     {"NoBlockDevice_Fixed", "/proc/self/status", "/proc", "proc", DriveType::Fixed},
-    {"DiskNotRemovable_Fixed", "/usr/bin", "/", "ext4", DriveType::Fixed},
+    {"DiskNotRemovable_Fixed", "/", "/", "ext4", DriveType::Fixed},
 };
 
 TEST(Drives, AreTheMountsThatHoldThePath) {
