@@ -128,11 +128,11 @@ bool TUnLha::ReadLevel2(TStream32& archive, std::int64_t at) {
   header_.dataSize = base.PackedSize();
 
   // The extensions lie inside the header's length, padding may follow the last. OS-9/68k
-  // archivers give a length that stops short of their last extension: the chain runs on, and
-  // the data follow its end.
+  // archivers give a length that stops short of their last extension: that one is read on past
+  // the length, the data follow it, and nothing after it is taken for an extension.
   std::size_t pos = lha::kMinLevel2Length;
   std::uint16_t size = Le16(&header[lha::kLevel2ExtendedAt]);
-  for (bool first = true; size >= lha::kExtOverhead; first = false) {
+  for (bool first = true; size >= lha::kExtOverhead && pos < length; first = false) {
     if (pos + size > header.size()) {
       const std::size_t had = header.size();
       header.resize(pos + size);
