@@ -135,11 +135,20 @@ std::vector<EdgeCase> Cases() {
         "End b.txt pass"},
        {{std::string(100, 'd') + "/" + std::string(110, 'e') + "/a.txt", "a"}, {"b.txt", "b"}}},
       // An extension of 256 bytes or more does not end the chain.
-      {"ExtensionOf300BytesBeforeTheDirectory",
+      {"Level1ExtensionOf300BytesBeforeTheDirectory",
        [] {
          LhaRecord r = Entry(1, "a.txt", "a");
          r.extensions = {{0x3F, std::string(297, 'c')}, {0x02, "docs\xff"}};
          return BuildLhaArchive({r, Entry(1, "b.txt", "b")});
+       },
+       {"End docs\\a.txt pass", "End b.txt pass"},
+       {{"docs/a.txt", "a"}, {"b.txt", "b"}}},
+      {"Level2ExtensionOf300BytesBeforeTheName",
+       [] {
+         LhaRecord r = Entry(2, "a.txt", "a");
+         r.extensions = {{0x3F, std::string(297, 'c')}, {0x02, "docs\xff"}};
+         r.nameAt = 2;
+         return BuildLhaArchive({r, Entry(2, "b.txt", "b")});
        },
        {"End docs\\a.txt pass", "End b.txt pass"},
        {{"docs/a.txt", "a"}, {"b.txt", "b"}}},
