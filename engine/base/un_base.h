@@ -26,6 +26,13 @@ class TUnBase : public TCustomDClass {
   void SetRecurseDirs(bool value) { recurseDirs_ = value; }
 
  protected:
+  // Runs the format's two passes over the opened archive: the scan lists the selected entries,
+  // the extraction pass (only when the scan selected any) extracts them in archive order.
+  // Whatever escapes the passes ends the extraction quietly; the run reports the count.
+  void ExtractArchive(TStream32* archive) override;
+  virtual void ScanPass(TStream32& /*archive*/, TUnBaseHeaderObj& /*list*/) {}
+  virtual void ExtractionPass(TStream32& /*archive*/, const TUnBaseHeaderObj& /*list*/) {}
+
   // Whether the scan pass selects an entry of this (translated) stored name.
   bool SpecListTest(const std::string& storedName);
 

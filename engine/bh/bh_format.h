@@ -30,6 +30,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/support/little_endian.h"
+
 namespace quern::bh {
 
 inline constexpr std::uint32_t kSignature = 0x0705'4842;
@@ -77,13 +79,8 @@ class TBhHeader {
   }
 
  private:
-  std::uint16_t U16(std::size_t at) const {
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-  }
-  std::uint32_t U32(std::size_t at) const {
-    return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 |
-           std::uint32_t{bytes[at + 2]} << 16 | std::uint32_t{bytes[at + 3]} << 24;
-  }
+  std::uint16_t U16(std::size_t at) const { return LoadLe16(bytes.data() + at); }
+  std::uint32_t U32(std::size_t at) const { return LoadLe32(bytes.data() + at); }
 };
 static_assert(sizeof(TBhHeader) == kHeaderSize);
 

@@ -11,18 +11,6 @@
 
 namespace quern {
 
-void TUnBh::ExtractArchive(TStream32* archive) {
-  if (archive == nullptr) return;
-  TUnBaseHeaderObj list;
-  try {
-    ScanPass(*archive, list);
-    if (list.Count() > 0) ExtractionPass(*archive, list);
-  } catch (...) {
-    // Whatever escapes the passes ends the extraction quietly; the run reports the count.
-  }
-  list.Clear();
-}
-
 bool TUnBh::ReadHeader(TStream32& archive) {
   header_.bytes.fill(0);
   return ReadBlock(archive, header_.bytes.data(), bh::kHeaderSize, kCrcNone, false) ==

@@ -22,14 +22,13 @@ class TUnBh : public TUnBase {
   using TCustomDClass::SetPasswords;
 
  protected:
-  void ExtractArchive(TStream32* archive) override;
   bool CheckPassword(std::span<const std::uint8_t, 12> rawHeader) override;
 
  private:
   // Walks the header chain from the archive offset and lists the selected entries.
-  void ScanPass(TStream32& archive, TUnBaseHeaderObj& list);
+  void ScanPass(TStream32& archive, TUnBaseHeaderObj& list) override;
   // Extracts the listed entries in archive order.
-  void ExtractionPass(TStream32& archive, const TUnBaseHeaderObj& list);
+  void ExtractionPass(TStream32& archive, const TUnBaseHeaderObj& list) override;
   // One entry, with the archive positioned at its packed data; the CRC verdict.
   bool ExtractEntry(TStream32& archive, std::uint32_t attributes);
   void DecodeFile(TStream32& archive, std::uint32_t attributes);

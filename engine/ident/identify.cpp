@@ -7,6 +7,7 @@
 
 #include "engine/ident/zip_locator.h"
 #include "engine/support/disk_manager.h"
+#include "engine/support/little_endian.h"
 #include "engine/support/streams.h"
 #include "platform/platform.h"
 
@@ -22,14 +23,6 @@ constexpr std::int64_t kProgramScanStart = 17000;
 constexpr std::int64_t kArcStubOffset = 7716;  // where ARC self-extractors keep their archive
 constexpr std::size_t kUuencodeBytes = 5000;
 constexpr std::size_t kTarBlock = 512;
-
-std::uint32_t Le32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-         std::uint32_t{p[3]} << 24;
-}
-std::uint16_t Le16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
 
 bool StartsWith(std::span<const std::uint8_t> data, std::size_t at, std::string_view text) {
   return at <= data.size() && data.size() - at >= text.size() &&
@@ -245,8 +238,8 @@ class Identifier {
 
   // The program-file header's own account of its length; an archive often follows right there.
   std::optional<TArcType> ImageEndProbe() {
-    const std::int64_t pages = Le16(head_.data() + 4);
-    const std::int64_t lastPageBytes = Le16(head_.data() + 2);
+    const std::int64_t pages = LoadLe16(head_.data() + 4);
+    const std::int64_t lastPageBytes = LoadLe16(head_.data() + 2);
     const std::int64_t end = (pages - 1) * 512 + lastPageBytes;
     if (end <= 0 || end + 4 >= id_.size) return std::nullopt;
     const auto atEnd = ReadAt(s_, end, 4);
@@ -335,7 +328,7 @@ Classification ClassifySignature(std::span<const std::uint8_t, 4> b, SignatureCo
   auto pick = [start](TArcType atStart, TArcType inside) {
     return Classification{start ? atStart : inside, -1};
   };
-  switch (Le32(b.data())) {
+  switch (LoadLe32(b.data())) {
     case 0x3547'4B50:
       return pick(atUnknown, atUnknown);  // "PKG5"
     case 0x8C65'5D13:
@@ -411,7 +404,7 @@ std::optional<ScanMatch> ScanBlockForSignature(std::span<const std::uint8_t> blo
           return exeOr(a - 7, atAce, atAceExe);
         break;
       case 'M':
-        if (fits(j, 8) && std::memcmp(p, "MSCF", 4) == 0 && Le32(p + 4) == 0 &&
+        if (fits(j, 8) && std::memcmp(p, "MSCF", 4) == 0 && LoadLe32(p + 4) == 0 &&
             a + 5 < archiveSize) {
           if (scanStart == 0) return ScanMatch{atNA, 0};
           return exeOr(a, atCab, atCabExe);
@@ -425,11 +418,11 @@ std::optional<ScanMatch> ScanBlockForSignature(std::span<const std::uint8_t> blo
       case 'B':
         // The second test keeps the scan from stopping at a self-extractor's own copy of the
         // signature, which is followed by these four bytes.
-        if (fits(j, 8) && Le32(p) == 0x0705'4842 && Le32(p + 4) != 0x84C3'940F)
+        if (fits(j, 8) && LoadLe32(p) == 0x0705'4842 && LoadLe32(p + 4) != 0x84C3'940F)
           return exeOr(a, atBh, atBhExe);
         break;
       case 'P':
-        if (fits(j, 8) && std::memcmp(p, "PK\x03\x04", 4) == 0 && Le32(p + 4) != 0x003D'0B74)
+        if (fits(j, 8) && std::memcmp(p, "PK\x03\x04", 4) == 0 && LoadLe32(p + 4) != 0x003D'0B74)
           return ScanMatch{scanStart == 0 ? atZip : atZipExe, a};
         break;
       case 'R':
@@ -438,7 +431,7 @@ std::optional<ScanMatch> ScanBlockForSignature(std::span<const std::uint8_t> blo
       case 0x60:
         if (fits(j, 4) && p[1] == 0xEA) {
           // An ARJ main header counts only when the next header follows where it says.
-          const std::size_t next = j + 10 + Le16(p + 2);
+          const std::size_t next = j + 10 + LoadLe16(p + 2);
           if (fits(next, 2) && block[next] == 0x60 && block[next + 1] == 0xEA)
             return exeOr(a, atArj, atArjExe);
         }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/crypt/cipher.h"
+#include "engine/support/little_endian.h"
 #include "engine/support/streams.h"
 
 namespace quern {
@@ -28,14 +29,6 @@ constexpr std::uint32_t kInitialKey2 = 0x34567890;
 constexpr std::uint32_t kScrambleKey0 = kInitialKey0 & kInitialKey2;
 constexpr std::uint32_t kScrambleKey1 = kInitialKey1 & kInitialKey0;
 constexpr std::uint32_t kScrambleKey2 = kInitialKey2 & kInitialKey1;
-
-std::uint32_t Le32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-         std::uint32_t{p[3]} << 24;
-}
-std::uint64_t Le64(const std::uint8_t* p) {
-  return std::uint64_t{Le32(p)} | std::uint64_t{Le32(p + 4)} << 32;
-}
 
 bool SignatureAt(std::span<const std::uint8_t> bytes, std::size_t at, std::uint8_t second,
                  std::uint8_t third, std::uint8_t fourth) {
@@ -123,14 +116,15 @@ ZipLocation LocateZipDirectory(TStream32& stream, std::int64_t archiveSize) {
       z.flags |= zfZip64EndRecord;
   }
 
-  const std::uint32_t directorySize = Le32(z.endRecord.data() + 12);
+  const std::uint32_t directorySize = LoadLe32(z.endRecord.data() + 12);
   const std::int64_t behindEnd = e - std::int64_t{directorySize};
   std::int64_t d = behindEnd;
   if (wide) {
-    d = AsPosition(Le64(z.endRecord.data() + 16));
+    d = AsPosition(LoadLe64(z.endRecord.data() + 16));
   } else if ((z.flags & (zfZip64Locator | zfZip64EndRecord)) ==
              (zfZip64Locator | zfZip64EndRecord)) {
-    d = AsPosition(Le64(window.data() + locatorAt + 8) - Le64(window.data() + zip64EndAt + 40));
+    d = AsPosition(LoadLe64(window.data() + locatorAt + 8) -
+                   LoadLe64(window.data() + zip64EndAt + 40));
   }
 
   std::vector<std::uint8_t> central = ReadAt(stream, d, kCentralHeaderSize);
@@ -150,7 +144,7 @@ ZipLocation LocateZipDirectory(TStream32& stream, std::int64_t archiveSize) {
     if (IsCentralHeader(central)) {
       confirmed = true;
       const std::uint64_t recorded =
-          wide ? Le64(z.endRecord.data() + 16) : Le32(z.endRecord.data() + 16);
+          wide ? LoadLe64(z.endRecord.data() + 16) : LoadLe32(z.endRecord.data() + 16);
       prefix = static_cast<std::int64_t>(static_cast<std::uint64_t>(d) - recorded);
     }
   }
@@ -161,7 +155,7 @@ ZipLocation LocateZipDirectory(TStream32& stream, std::int64_t archiveSize) {
     if (IsScrambled(std::span<const std::uint8_t, 4>(central.data(), 4)))
       Descramble(std::span(central).subspan(4));
     const std::uint64_t local =
-        std::uint64_t{Le32(central.data() + 42)} + static_cast<std::uint64_t>(prefix);
+        std::uint64_t{LoadLe32(central.data() + 42)} + static_cast<std::uint64_t>(prefix);
     const auto header = ReadAt(stream, AsPosition(local), kLocalHeaderSize);
     if (header.size() == kLocalHeaderSize && IsLocalHeader(header)) z.flags |= zfLocalHeader;
     return z;

@@ -44,6 +44,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "engine/support/little_endian.h"
+
 namespace quern::lha {
 
 inline constexpr std::size_t kBaseHeaderSize = 22;   // bytes read before the level is known
@@ -112,13 +114,8 @@ class TLhaBaseHeader {
   std::uint8_t NameLength() const { return bytes[21]; }
 
  private:
-  std::uint16_t U16(std::size_t at) const {
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-  }
-  std::uint32_t U32(std::size_t at) const {
-    return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 |
-           std::uint32_t{bytes[at + 2]} << 16 | std::uint32_t{bytes[at + 3]} << 24;
-  }
+  std::uint16_t U16(std::size_t at) const { return LoadLe16(bytes.data() + at); }
+  std::uint32_t U32(std::size_t at) const { return LoadLe32(bytes.data() + at); }
 };
 static_assert(sizeof(TLhaBaseHeader) == kBaseHeaderSize);
 

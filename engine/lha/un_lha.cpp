@@ -7,15 +7,12 @@
 #include "engine/base/err_msgs.h"
 #include "engine/lha/lh1_decoder.h"
 #include "engine/support/crc.h"
+#include "engine/support/little_endian.h"
 #include "engine/support/qrn_gbls.h"
 
 namespace quern {
 
 namespace {
-
-std::uint16_t Le16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
 
 // Stored text ends at its first zero byte; some systems keep a comment behind it.
 std::string TextUpToZero(std::span<const std::uint8_t> bytes) {
@@ -28,18 +25,6 @@ std::string TextUpToZero(std::span<const std::uint8_t> bytes) {
 constexpr std::uint32_t kNoCrcMatches = 0x0001'0000;
 
 }  // namespace
-
-void TUnLha::ExtractArchive(TStream32* archive) {
-  if (archive == nullptr) return;
-  TUnBaseHeaderObj list;
-  try {
-    ScanPass(*archive, list);
-    if (list.Count() > 0) ExtractionPass(*archive, list);
-  } catch (...) {
-    // Whatever escapes the passes ends the extraction quietly; the run reports the count.
-  }
-  list.Clear();
-}
 
 bool TUnLha::ReadBaseHeader(TStream32& archive, std::int64_t at) {
   header_ = THeader{};
@@ -85,7 +70,7 @@ bool TUnLha::ReadLevel01(TStream32& archive, std::int64_t at) {
   const std::span<const std::uint8_t> after(rest.data() + nameLength, rest.size() - nameLength);
   const std::string name = TextUpToZero(std::span(rest.data(), nameLength));
   // A header too short for its CRC stores none; its entry is held to a CRC of 0.
-  if (after.size() >= 2) header_.crc = Le16(after.data());
+  if (after.size() >= 2) header_.crc = LoadLe16(after.data());
   header_.dosDate = base.TimeStamp();
   header_.dataAt = at + static_cast<std::int64_t>(length);
   header_.dataSize = base.PackedSize();
@@ -95,7 +80,7 @@ bool TUnLha::ReadLevel01(TStream32& archive, std::int64_t at) {
   // header and count as packed data. (Level 0 keeps only system fields after its CRC.)
   constexpr std::size_t kLevel1Tail = 5;  // CRC, OS id and the first extension's size
   if (base.Level() == 1 && after.size() >= kLevel1Tail) {
-    std::uint16_t size = Le16(after.data() + after.size() - 2);
+    std::uint16_t size = LoadLe16(after.data() + after.size() - 2);
     std::int64_t taken = 0;
     std::vector<std::uint8_t> ext;
     for (bool first = true; size >= lha::kExtOverhead && taken + size <= header_.dataSize;
@@ -122,7 +107,7 @@ bool TUnLha::ReadLevel2(TStream32& archive, std::int64_t at) {
       restSize)
     return false;
 
-  header_.crc = Le16(&header[21]);
+  header_.crc = LoadLe16(&header[21]);
   // Every level-2 stamp is a Unix time, whichever system (OS id, byte 23) wrote it.
   header_.dosDate = DateValueToDos(UnixTimeToLocal(static_cast<std::int32_t>(base.TimeStamp())));
   header_.dataSize = base.PackedSize();
@@ -131,7 +116,7 @@ bool TUnLha::ReadLevel2(TStream32& archive, std::int64_t at) {
   // archivers give a length that stops short of their last extension: that one is read on past
   // the length, the data follow it, and nothing after it is taken for an extension.
   std::size_t pos = lha::kMinLevel2Length;
-  std::uint16_t size = Le16(&header[lha::kLevel2ExtendedAt]);
+  std::uint16_t size = LoadLe16(&header[lha::kLevel2ExtendedAt]);
   for (bool first = true; size >= lha::kExtOverhead && pos < length; first = false) {
     if (pos + size > header.size()) {
       const std::size_t had = header.size();
@@ -165,7 +150,7 @@ std::uint16_t TUnLha::TakeExtendedHeader(std::span<const std::uint8_t> ext, bool
       break;
   }
   if (first) firstExtData_ = TextUpToZero(data);
-  return Le16(ext.data() + ext.size() - 2);
+  return LoadLe16(ext.data() + ext.size() - 2);
 }
 
 void TUnLha::ScanPass(TStream32& archive, TUnBaseHeaderObj& list) {

@@ -20,8 +20,6 @@ class TUnLha : public TUnBase {
   using TCustomDClass::OnActivate;
 
  protected:
-  void ExtractArchive(TStream32* archive) override;
-
  private:
   // What the header at hand says of its entry, beyond the base header's own fields.
   struct THeader {
@@ -35,9 +33,9 @@ class TUnLha : public TUnBase {
   };
 
   // Walks the header chain from the archive offset and lists the selected entries.
-  void ScanPass(TStream32& archive, TUnBaseHeaderObj& list);
+  void ScanPass(TStream32& archive, TUnBaseHeaderObj& list) override;
   // Extracts the listed entries in archive order.
-  void ExtractionPass(TStream32& archive, const TUnBaseHeaderObj& list);
+  void ExtractionPass(TStream32& archive, const TUnBaseHeaderObj& list) override;
   // One entry, with its header read; the CRC verdict.
   bool ExtractEntry(TStream32& archive);
   // Creates, fills and closes the output file of a file entry.
