@@ -11,36 +11,9 @@
 
 #include "engine/crypt/cipher.h"
 #include "engine/decoders/decompress_stream.h"
+#include "fuzz/memory_stream.h"
 
 namespace {
-
-class MemorySource : public quern::TStream32 {
- public:
-  MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-
-  void SetSize(std::int64_t) override {}
-  std::size_t Read(void* buffer, std::size_t count) override {
-    const std::size_t n = std::min(count, size_ - position_);
-    std::memcpy(buffer, data_ + position_, n);
-    position_ += n;
-    return n;
-  }
-  std::size_t Write(const void*, std::size_t) override { return 0; }
-  std::int64_t Seek(std::int64_t offset, quern::TSeekOrigin origin) override {
-    const std::int64_t base = origin == quern::soFromBeginning ? 0
-                              : origin == quern::soFromCurrent
-                                  ? static_cast<std::int64_t>(position_)
-                                  : static_cast<std::int64_t>(size_);
-    if (base + offset < 0 || base + offset > static_cast<std::int64_t>(size_)) return -1;
-    position_ = static_cast<std::size_t>(base + offset);
-    return base + offset;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t position_ = 0;
-};
 
 // Past this much output, or this many requests, an input stops being read.
 constexpr std::size_t kOutputLimit = 16 << 20;
@@ -88,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Inflate(plain.data(), plain.size(), ref);
 
-  MemorySource source(data, size);
+  quern::fuzz::MemoryStream source(data, size);
   quern::TTraditionalCipher cipher;
   cipher.InitKeys(kPassword);
   static std::vector<std::uint8_t> piece(kLargestRequest);
