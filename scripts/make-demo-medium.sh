@@ -20,10 +20,13 @@ mkdir -p "$medium" "$stage"
 medium="$(realpath "$medium")"
 cp "$root/demo/intro.exe" "$medium/"
 
+# The three materials share one set of pages; each names its own material.
+roman=(I II III)
 for n in 1 2 3; do
   dir="$stage/materi$n"
   rm -rf "$dir"
-  cp -r "$root/demo/materi$n" "$dir"
+  cp -r "$root/demo/materi" "$dir"
+  find "$dir" -type f -exec sed -i "s/@ROMAN@/${roman[n - 1]}/g" {} +
   sed "s/@MATERIAL@/materi$n/" "$root/demo/pilihbahasa.exe.in" > "$dir/pilihbahasa.exe"
   mkdir -p "$dir/media"
   # Recorded lessons compress a little, pictures hardly at all.
